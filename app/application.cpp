@@ -1,0 +1,63 @@
+#include "application.h"
+
+#include "errors.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(ApplicationTitle);
+    // The windows are designed for a sans face 11 pixels high.
+    QFont face = font();
+    face.setPixelSize(11);
+    setFont(face);
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        reportCurrentException();
+        return false;
+    }
+}
+
+QString errorReportText(const QString& message) {
+    if (!message.isEmpty() && message.back() > u'.')
+        return message + u'.';
+    return message;
+}
+
+namespace {
+void showBox(QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, ApplicationTitle, text, QMessageBox::Ok);
+    box.button(QMessageBox::Ok)->setText(u"OK"_s);
+    box.exec();
+}
+} // namespace
+
+void showErrorReport(const QString& message) {
+    showBox(QMessageBox::Critical, errorReportText(message));
+}
+
+void showMessage(const QString& text) {
+    showBox(QMessageBox::NoIcon, text);
+}
+
+void reportCurrentException() {
+    QString message;
+    try {
+        throw;
+    } catch (const Error& e) {
+        message = e.message();
+    } catch (const std::bad_alloc&) {
+        message = u"Out of memory"_s;
+    } catch (const std::exception& e) {
+        message = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        message = u"Unknown error"_s;
+    }
+    showErrorReport(message);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QApplication>
+#include <QString>
+
+#include <exception>
+
+inline const QString ApplicationTitle = QStringLiteral("tamblor");
+
+// The program's application object: its title is "tamblor", and every error
+// that leaves an event handler ends there and is shown in the one error report.
+class Application : public QApplication {
+public:
+    Application(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// The error report's text: the message, with "." appended when the message
+// is not empty and its last character sorts above ".".
+QString errorReportText(const QString& message);
+
+// The error report: title "tamblor", stop icon, "OK".
+void showErrorReport(const QString& message);
+// Shows the error report for the exception being handled.
+void reportCurrentException();
+
+// Runs one user action; a failure ends it and is reported, and the program
+// goes on. Used where Qt calls our code outside an event handler (signal
+// connections, start-up), since no exception may cross Qt's own code.
+template <class Action> void runReported(Action&& action) {
+    try {
+        action();
+    } catch (...) {
+        reportCurrentException();
+    }
+}
+
+// A user error: a plain box titled "tamblor", no icon, one "OK" button.
+void showMessage(const QString& text);

@@ -1,0 +1,38 @@
+// Showing the current score and stepping through the scores.
+
+#include "tform1.h"
+
+using namespace Qt::StringLiterals;
+
+void TForm1::DataSource1DataChange(const Field*) {
+    if (ADOQuery1.FieldByName(u"picture"_s).IsNull()) {
+        SpeedButton1->setEnabled(false);
+        SpeedButton2->setEnabled(false);
+        return;
+    }
+    showCurrentPicture();
+    SpeedButton1->setEnabled(!ADOQuery1.Bof());
+    SpeedButton2->setEnabled(ADOQuery1.Bof() || !ADOQuery1.Eof());
+}
+
+void TForm1::SpeedButton1Click() {
+    if (ADOQuery1.FieldByName(u"picture"_s).IsNull())
+        return;
+    SpeedButton2->setEnabled(true);
+    ADOQuery1.Open();
+    ADOQuery1.Prior();
+    showCurrentPicture();
+    if (ADOQuery1.Bof())
+        SpeedButton1->setEnabled(false);
+}
+
+void TForm1::SpeedButton2Click() {
+    if (ADOQuery1.FieldByName(u"picture"_s).IsNull())
+        return;
+    SpeedButton1->setEnabled(true);
+    ADOQuery1.Open();
+    ADOQuery1.Next();
+    showCurrentPicture();
+    if (ADOQuery1.Eof())
+        SpeedButton2->setEnabled(false);
+}

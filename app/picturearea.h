@@ -1,0 +1,50 @@
+#pragma once
+
+#include "jpegpicture.h"
+
+#include <QImage>
+#include <QWidget>
+
+// The main window's picture area (Image1): keeps its own copy of the picture
+// assigned to it and draws it by the fit rule, nearest pixel, centred; the
+// black of the scroll box behind it shows around the picture.
+//
+// A JPEG picture is decoded at the smallest libjpeg scale that still covers
+// the drawn rectangle, so a scanned page is never decoded at full size just to
+// be shown small. Decoding happens when the picture is assigned, so a picture
+// that cannot be decoded fails there, while the area still shows the previous one.
+class PictureArea : public QWidget {
+    Q_OBJECT
+public:
+    explicit PictureArea(QWidget* parent = nullptr);
+
+    void setPicture(const JpegPicture& picture);
+    void clear();
+    bool hasPicture() const { return !m_picture.isEmpty(); }
+    const JpegPicture& picture() const { return m_picture; }
+    // Where the picture is drawn now, in the area's own coordinates.
+    QRect pictureRect() const { return m_rect; }
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    struct Rendering {
+        QRect rect;
+        int scale = 0;  // the n of the n/8 decode
+        QImage decoded; // at that scale
+        QImage drawn;   // at the rectangle's size
+    };
+    Rendering render(const JpegPicture& picture) const;
+
+    JpegPicture m_picture;
+    Rendering m_rendering;
+    QRect m_rect;
+    bool m_pressed = false;
+};

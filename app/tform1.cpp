@@ -1,0 +1,138 @@
+#include "tform1.h"
+
+#include "anchors.h"
+#include "application.h"
+
+#include <QDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int DesignedClientWidth = 586;
+constexpr int DesignedClientHeight = 421;
+constexpr int MinimumClientWidth = 521;
+constexpr int MinimumClientHeight = 374;
+constexpr int ButtonStripHeight = 27;
+constexpr int InfoStripHeight = 29;
+
+const QString PictureField = u"picture"_s;
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    setupUi(this);
+    const int menuHeight = MainMenu1->sizeHint().height();
+    resize(DesignedClientWidth, DesignedClientHeight + menuHeight);
+    setMinimumSize(MinimumClientWidth, MinimumClientHeight + menuHeight);
+    move(198, 143);
+    m_infoAnchors = new RightAnchors(InfoStrip);
+    m_infoAnchors->add(Label2);
+    m_infoAnchors->add(Label3);
+
+    DBGrid1->setDataSource(DataSource1);
+    DBText1->setDataSource(DataSource1);
+    DataSource1.OnDataChange = [this](const Field* field) { DataSource1DataChange(field); };
+    connectCommands();
+    alignControls();
+    runReported([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+    DataSource1.OnDataChange = nullptr;
+    ADOConnection1.Close();
+}
+
+void TForm1::connectCommands() {
+    const auto bind = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { runReported([&] { (this->*handler)(); }); });
+    };
+    bind(SpeedButton1, &QToolButton::clicked, &TForm1::SpeedButton1Click);
+    bind(SpeedButton2, &QToolButton::clicked, &TForm1::SpeedButton2Click);
+    bind(Exit2, &QAction::triggered, &TForm1::QuitClick);
+
+    connect(DBGrid1, &QWidget::customContextMenuRequested, this,
+            [this](QPoint pos) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(pos)); });
+    Image1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Image1, &QWidget::customContextMenuRequested, this,
+            [this](QPoint pos) { PopupMenu1->popup(Image1->mapToGlobal(pos)); });
+    connect(Splitter1, &PaneSplitter::moved, this, [this](int width) {
+        m_listWidth = width;
+        alignControls();
+    });
+}
+
+// Places every panel the way the designed window does when it is resized: the
+// strips keep their height, the list keeps its width, the picture takes the rest.
+void TForm1::alignControls() {
+    const int menuHeight = MainMenu1->sizeHint().height();
+    MainMenu1->setGeometry(0, 0, width(), menuHeight);
+    ClientPanel->setGeometry(0, menuHeight, width(), height() - menuHeight);
+    const QRect client = ClientPanel->contentsRect();
+    ButtonStrip->setGeometry(client.x(), client.y(), client.width(), ButtonStripHeight);
+    InfoStrip->setGeometry(client.x(), client.y() + ButtonStripHeight, client.width(),
+                           InfoStripHeight);
+    const int stripsHeight = ButtonStripHeight + InfoStripHeight;
+    MainArea->setGeometry(client.x(), client.y() + stripsHeight, client.width(),
+                          client.height() - stripsHeight);
+    m_infoAnchors->apply();
+
+    const QRect area = MainArea->contentsRect();
+    LeftPane->setGeometry(area.x(), area.y(), m_listWidth, area.height());
+    Splitter1->setGeometry(area.x() + m_listWidth, area.y(), PaneSplitter::Width, area.height());
+    const int pictureLeft = m_listWidth + PaneSplitter::Width;
+    RightPane->setGeometry(area.x() + pictureLeft, area.y(),
+                           std::max(0, area.width() - pictureLeft), area.height());
+    DBGrid1->setGeometry(LeftPane->contentsRect());
+    ScrollBox1->setGeometry(RightPane->contentsRect());
+    Image1->setGeometry(ScrollBox1->contentsRect());
+}
+
+void TForm1::resizeEvent(QResizeEvent*) {
+    alignControls();
+}
+
+// ---- Start-up ----------------------------------------------------------------------
+
+void TForm1::FormCreate() {
+    Values.NameConfirmed = false;
+    ADOConnection1.SetDatabase(QDir::currentPath() + u"/pictures.tbr"_s);
+    ADOQuery1.Open();
+    setWindowTitle(windowTitle() + u"    默认文件[ "_s + QDir::currentPath() +
+                   u"/pictures.tbr ]"_s);
+    if (ADOQuery1.FieldByName(PictureField).IsNull()) {
+        SpeedButton1->setEnabled(false);
+        SpeedButton2->setEnabled(false);
+        setPictureCommandsEnabled(false);
+        Values.PictureCount = 0;
+    } else {
+        showCurrentPicture();
+        Values.PictureCount = ADOQuery1.RecordCount();
+        SpeedButton1->setEnabled(false);
+        SpeedButton2->setEnabled(true);
+    }
+    showPictureCount();
+}
+
+void TForm1::QuitClick() {
+    close();
+}
+
+// ---- Shared steps ----------------------------------------------------------------------
+
+void TForm1::showCurrentPicture() {
+    const Field& picture = ADOQuery1.FieldByName(PictureField);
+    if (!picture.IsNull())
+        Image1->setPicture(picture.LoadPicture());
+}
+
+void TForm1::showPictureCount() {
+    Label3->setText(QString::number(Values.PictureCount) + u"   张"_s);
+}
+
+void TForm1::setPictureCommandsEnabled(bool enabled) {
+    SpeedButton3->setEnabled(enabled);
+    DeleteFormDB->setEnabled(enabled);
+    SaveToFile->setEnabled(enabled);
+    Rename->setEnabled(enabled);
+    FiltByName->setEnabled(enabled);
+}

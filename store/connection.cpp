@@ -1,0 +1,132 @@
+#include "connection.h"
+
+#include "errors.h"
+#include "recordset.h"
+
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+Connection::~Connection() {
+    Close();
+}
+
+void Connection::SetDatabase(const QString& path) {
+    if (Connected())
+        throw Error(QStringLiteral("Operation not allowed when the connection is open"));
+    m_path = path;
+}
+
+void Connection::Open() {
+    if (Connected())
+        return;
+    // An absolute path is never taken for a "file:" address or a temporary database.
+    const QByteArray path = QFileInfo(m_path).absoluteFilePath().toUtf8();
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        sqlite3_close_v2(db);
+        throw EngineError(message);
+    }
+    sqlite3_busy_timeout(db, BusyTimeoutMs);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_exec(db, "PRAGMA cell_size_check = ON", nullptr, nullptr, nullptr);
+    m_db = db;
+}
+
+void Connection::Close() {
+    if (m_recordSet)
+        m_recordSet->Close();
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+void Connection::fail() const {
+    throw EngineError(m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
+                           : QStringLiteral("Connection is closed"));
+}
+
+Statement::Statement(const Connection& connection, const QString& sql) : m_connection(connection) {
+    if (!connection.Connected())
+        connection.fail();
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(connection.handle(), utf8.constData(), int(utf8.size()), &m_stmt,
+                           nullptr) != SQLITE_OK)
+        connection.fail();
+}
+
+Statement::~Statement() {
+    sqlite3_finalize(m_stmt);
+}
+
+bool Statement::step() {
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    m_connection.fail();
+}
+
+void Statement::bind(int index, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text64(m_stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()),
+                        SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+void Statement::bind(int index, const QByteArray& blob) {
+    // An empty QByteArray still binds an empty blob, not NULL.
+    static const char none = 0;
+    sqlite3_bind_blob64(m_stmt, index, blob.isEmpty() ? &none : blob.constData(),
+                        sqlite3_uint64(blob.size()), SQLITE_TRANSIENT);
+}
+
+void Statement::bind(int index, qint64 value) {
+    sqlite3_bind_int64(m_stmt, index, value);
+}
+
+void Statement::bindNull(int index) {
+    sqlite3_bind_null(m_stmt, index);
+}
+
+QString Statement::text(int column) const {
+    const auto* chars = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return QString::fromUtf8(chars, sqlite3_column_bytes(m_stmt, column));
+}
+
+bool Statement::isNull(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+qint64 Statement::int64(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+QByteArray Statement::blob(int column) const {
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+    return QByteArray(bytes, sqlite3_column_bytes(m_stmt, column));
+}
+
+Transaction::Transaction(const Connection& connection) : m_connection(connection) {
+    // IMMEDIATE takes the write lock now, so a busy file is waited for here.
+    if (sqlite3_exec(connection.handle(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) !=
+        SQLITE_OK)
+        connection.fail();
+    m_open = true;
+}
+
+Transaction::~Transaction() {
+    if (m_open)
+        sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit() {
+    if (sqlite3_exec(m_connection.handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        m_connection.fail();
+    m_open = false;
+}

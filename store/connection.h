@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QString>
+
+struct sqlite3;
+class RecordSet;
+
+// The one connection to a library file.
+//
+// Opening never creates a file, applies SQLite's defensive settings (a library
+// may come from anywhere) and waits on locks held by other programs instead of
+// failing at once. The file stays one self-contained file (rollback journal).
+class Connection {
+public:
+    Connection() = default;
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // The library file's path; only while the connection is closed.
+    void SetDatabase(const QString& path);
+    const QString& Database() const { return m_path; }
+
+    void Open();
+    // Closes the record set on this connection first.
+    void Close();
+    bool Connected() const { return m_db != nullptr; }
+
+    sqlite3* handle() const { return m_db; }
+    // Throws the engine's message for the last failure on this connection.
+    [[noreturn]] void fail() const;
+
+    static constexpr int BusyTimeoutMs = 5000;
+
+private:
+    friend class RecordSet;
+    QString m_path;
+    sqlite3* m_db = nullptr;
+    RecordSet* m_recordSet = nullptr;
+};
+
+// An SQL statement that is finalized however its scope is left.
+class Statement {
+public:
+    Statement(const Connection& connection, const QString& sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    struct sqlite3_stmt* get() const {
+        return m_stmt;
+    }
+    // Steps once; true while a row is available.
+    bool step();
+    void bind(int index, const QString& text);
+    void bind(int index, const QByteArray& blob);
+    void bind(int index, qint64 value);
+    void bindNull(int index);
+
+    QString text(int column) const;
+    bool isNull(int column) const;
+    qint64 int64(int column) const;
+    QByteArray blob(int column) const;
+
+private:
+    const Connection& m_connection;
+    struct sqlite3_stmt* m_stmt = nullptr;
+};
+
+// A write transaction that rolls back unless committed.
+class Transaction {
+public:
+    explicit Transaction(const Connection& connection);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    const Connection& m_connection;
+    bool m_open = false;
+};

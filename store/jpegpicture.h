@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+// A score's picture: either JPEG data (the bytes of a JPEG file or of a stored
+// picture, kept unchanged) or a bitmap that becomes JPEG data when it is stored.
+//
+// JPEG data has its header read at once, so a stream that is not JPEG fails
+// early; its pixels are decoded only when someone asks for an image.
+class JpegPicture {
+public:
+    // A picture whose pixels would take more than this are refused before any
+    // large allocation: an A0 page scanned at 300 dpi (about 139 million
+    // pixels) still fits, while a forged header of 65,000 x 65,000 does not.
+    static constexpr qint64 MaxPixels = 200'000'000;
+
+    JpegPicture() = default;
+    static JpegPicture fromJpegData(const QByteArray& data);
+    static JpegPicture fromBitmap(const QImage& bitmap);
+
+    bool isEmpty() const { return m_data.isEmpty() && m_bitmap.isNull(); }
+    bool hasJpegData() const { return !m_data.isEmpty(); }
+    // The JPEG bytes held now; empty while only a bitmap is held.
+    const QByteArray& jpegData() const { return m_data; }
+    // Encodes a held bitmap (quality 90, baseline, colour) and keeps the result.
+    const QByteArray& encode();
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    QSize size() const { return {m_width, m_height}; }
+    bool isGrayscale() const { return m_grayscale; }
+    bool isProgressive() const { return m_progressive; }
+
+    // The pixels. JPEG data is decoded at the smallest libjpeg scale (n/8)
+    // that still covers `atLeast` in both directions; with no size given, or
+    // when the picture is smaller, at full size. A held bitmap is returned as
+    // it is.
+    QImage toImage(QSize atLeast = {}) const;
+
+private:
+    QByteArray m_data;
+    QImage m_bitmap;
+    int m_width = 0;
+    int m_height = 0;
+    bool m_grayscale = false;
+    bool m_progressive = false;
+};
+
+// Thin libjpeg wrappers; every libjpeg error becomes a JpegError.
+namespace JpegCodec {
+
+struct Header {
+    int width = 0;
+    int height = 0;
+    bool grayscale = false;
+    bool progressive = false;
+};
+
+Header readHeader(const QByteArray& data);
+// The n of the n/8 scale that decode() uses for a picture of `full` pixels:
+// the smallest whose output covers `atLeast`, or 8 (full size).
+int scaleFor(QSize full, QSize atLeast);
+QImage decode(const QByteArray& data, QSize atLeast);
+// Baseline JPEG of a 24-bit copy of `bitmap`: libjpeg's defaults at quality 90.
+QByteArray encode(const QImage& bitmap);
+
+} // namespace JpegCodec

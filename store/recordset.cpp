@@ -1,0 +1,503 @@
+#include "recordset.h"
+
+#include "connection.h"
+#include "datasource.h"
+#include "errors.h"
+#include "storedpicture.h"
+
+#include <QHash>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+size_t fingerprint(const QByteArray& bytes) {
+    return qHashBits(bytes.constData(), size_t(bytes.size()));
+}
+
+QString quoted(const QString& identifier) {
+    return u'"' + QString(identifier).replace(u'"', u"\"\""_s) + u'"';
+}
+
+// The query texts are "select * from pictures" with an optional condition.
+// The snapshot selects the same records but reads only the identity, the
+// name and the picture's length, never the picture's bytes.
+QString conditionOf(const QString& sql) {
+    static const QRegularExpression form(uR"(^\s*select\s+\*\s+from\s+pictures\b(.*)$)"_s,
+                                         QRegularExpression::CaseInsensitiveOption |
+                                             QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = form.match(sql);
+    if (!match.hasMatch())
+        throw EngineError(u"Only a query of all columns of the table pictures can be opened"_s);
+    return match.captured(1);
+}
+
+void bindAll(Statement& statement, const QStringList& parameters) {
+    for (int i = 0; i < parameters.size(); ++i)
+        statement.bind(i + 1, parameters[i]);
+}
+
+} // namespace
+
+// ---- Field ----------------------------------------------------------------
+
+bool Field::IsNull() const {
+    const RecordSet& set = m_set;
+    const auto& pending = set.m_pending;
+    if (m_kind == Kind::Name) {
+        if (pending.name)
+            return false;
+        const auto* row = set.currentStoredRow();
+        return !row || !row->name;
+    }
+    if (pending.picture)
+        return pending.picture->isEmpty();
+    const auto* row = set.currentStoredRow();
+    return !row || row->pictureLength <= 0;
+}
+
+QString Field::AsString() const {
+    if (m_kind == Kind::Picture)
+        return QString::fromLatin1(Value());
+    if (m_set.m_pending.name)
+        return *m_set.m_pending.name;
+    const auto* row = m_set.currentStoredRow();
+    return row && row->name ? *row->name : QString();
+}
+
+void Field::SetAsString(const QString& text) {
+    m_set.checkEditing();
+    if (m_kind == Kind::Name)
+        m_set.m_pending.name = text;
+    else
+        m_set.m_pending.picture = text.toLatin1();
+    m_set.notifyChange(this);
+}
+
+QByteArray Field::Value() const {
+    if (m_kind == Kind::Name)
+        return AsString().toUtf8();
+    if (m_set.m_pending.picture)
+        return *m_set.m_pending.picture;
+    const RecordSet::Row* row = m_set.currentStoredRow();
+    if (!row || row->pictureLength <= 0)
+        return {};
+    return m_set.readPicture(m_set.currentRow());
+}
+
+JpegPicture Field::LoadPicture() const {
+    return JpegPicture::fromJpegData(StoredPicture::jpegFromValue(Value()));
+}
+
+void Field::StorePicture(JpegPicture& picture) {
+    m_set.checkEditing();
+    m_set.m_pending.picture = StoredPicture::valueFromJpeg(picture.encode());
+    m_set.notifyChange(this);
+}
+
+// ---- RecordSet: state and snapshot ----------------------------------------
+
+RecordSet::RecordSet(Connection& connection, QString name)
+    : m_connection(connection), m_name(std::move(name)) {
+    m_connection.m_recordSet = this;
+}
+
+RecordSet::~RecordSet() {
+    if (m_connection.m_recordSet == this)
+        m_connection.m_recordSet = nullptr;
+}
+
+void RecordSet::fail(const QString& message) const {
+    throw DataSetError(m_name, message);
+}
+
+void RecordSet::checkActive() const {
+    if (!Active())
+        fail(u"Cannot perform this operation on a closed dataset"_s);
+}
+
+void RecordSet::checkEditing() const {
+    if (m_state != DataSetState::Edit && m_state != DataSetState::Insert)
+        fail(u"Dataset not in edit or insert mode"_s);
+}
+
+void RecordSet::SetSQL(const QString& text, const QStringList& parameters) {
+    Close();
+    m_sql = text;
+    m_parameters = parameters;
+}
+
+void RecordSet::Open() {
+    if (Active())
+        return;
+    m_connection.Open();
+    takeSnapshot();
+    m_state = DataSetState::Browse;
+    m_cursor = 0;
+    m_bof = true;
+    m_eof = m_rows.empty();
+    notifyActive();
+    notifyChange();
+}
+
+void RecordSet::takeSnapshot() {
+    const QString condition = conditionOf(m_sql);
+    std::unique_ptr<Field> nameField, pictureField;
+    {
+        // Prepared, never stepped: it reports the engine's error for a text it
+        // cannot run and names the columns the table has.
+        Statement probe(m_connection, m_sql);
+        for (int i = 0; i < sqlite3_column_count(probe.get()); ++i) {
+            const QString column = QString::fromUtf8(sqlite3_column_name(probe.get(), i));
+            if (!nameField && column.compare(u"filename"_s, Qt::CaseInsensitive) == 0)
+                nameField.reset(new Field(*this, Field::Kind::Name, column));
+            if (!pictureField && column.compare(u"picture"_s, Qt::CaseInsensitive) == 0)
+                pictureField.reset(new Field(*this, Field::Kind::Picture, column));
+        }
+    }
+    m_nameField = std::move(nameField);
+    m_pictureField = std::move(pictureField);
+    const QString picture = column(m_pictureField);
+    Statement snapshot(m_connection, u"select rowid, %1, length(%2) from pictures"_s.arg(
+                                         column(m_nameField), picture) +
+                                         condition);
+    bindAll(snapshot, m_parameters);
+    std::vector<Row> rows;
+    while (snapshot.step()) {
+        Row row;
+        row.id = snapshot.int64(0);
+        if (!snapshot.isNull(1))
+            row.name = snapshot.text(1);
+        row.pictureLength = snapshot.isNull(2) ? -1 : snapshot.int64(2);
+        rows.push_back(std::move(row));
+    }
+    m_rows = std::move(rows);
+    m_pending = {};
+}
+
+QString RecordSet::column(const std::unique_ptr<Field>& field) const {
+    return field ? quoted(field->FieldName()) : u"NULL"_s;
+}
+
+void RecordSet::Close() {
+    if (!Active())
+        return;
+    m_state = DataSetState::Inactive;
+    m_rows.clear();
+    m_pending = {};
+    m_cursor = 0;
+    m_bof = m_eof = true;
+    m_nameField.reset();
+    m_pictureField.reset();
+    notifyActive();
+}
+
+const RecordSet::Row* RecordSet::currentStoredRow() const {
+    if (!Active() || m_state == DataSetState::Insert || m_rows.empty())
+        return nullptr;
+    return &m_rows[size_t(m_cursor)];
+}
+
+// After Post, Cancel and Delete: both flags clear, both set on an empty set.
+void RecordSet::settleFlags() {
+    m_bof = m_eof = m_rows.empty();
+}
+
+// ---- Moving ------------------------------------------------------------------
+
+void RecordSet::endPending() {
+    if (m_state == DataSetState::Edit || m_state == DataSetState::Insert) {
+        if (Modified())
+            Post();
+        else
+            Cancel();
+    }
+}
+
+void RecordSet::First() {
+    checkActive();
+    endPending();
+    m_cursor = 0;
+    m_bof = true;
+    m_eof = m_rows.empty();
+    notifyChange();
+}
+
+void RecordSet::Last() {
+    checkActive();
+    endPending();
+    m_cursor = std::max(0, int(m_rows.size()) - 1);
+    m_eof = true;
+    m_bof = m_rows.empty();
+    notifyChange();
+}
+
+void RecordSet::MoveBy(int distance) {
+    checkActive();
+    endPending();
+    if ((distance > 0 && m_eof) || (distance < 0 && m_bof) || distance == 0)
+        return;
+    m_bof = m_eof = false;
+    const qint64 target = qint64(m_cursor) + distance;
+    const qint64 last = qint64(m_rows.size()) - 1;
+    if (target > last) {
+        m_cursor = int(std::max<qint64>(last, 0));
+        m_eof = true;
+    } else if (target < 0) {
+        m_cursor = 0;
+        m_bof = true;
+    } else {
+        m_cursor = int(target);
+    }
+    notifyChange();
+}
+
+void RecordSet::MoveTo(int row) {
+    checkActive();
+    if (row == RecNo())
+        return;
+    endPending();
+    if (row < 0 || row >= int(m_rows.size()) || row == m_cursor)
+        return;
+    MoveBy(row - m_cursor);
+}
+
+// ---- Changing ------------------------------------------------------------------
+
+void RecordSet::Edit() {
+    checkActive();
+    if (m_state != DataSetState::Browse)
+        return;
+    m_pending = {};
+    if (m_rows.empty()) {
+        m_state = DataSetState::Insert;
+        m_cursor = 0;
+        if (m_source)
+            m_source->rowInserted(m_cursor);
+    } else {
+        m_state = DataSetState::Edit;
+    }
+    notifyChange();
+}
+
+void RecordSet::Append() {
+    checkActive();
+    endPending();
+    m_pending = {};
+    m_state = DataSetState::Insert;
+    m_cursor = int(m_rows.size());
+    m_bof = false;
+    m_eof = true;
+    if (m_source)
+        m_source->rowInserted(m_cursor);
+    notifyChange();
+}
+
+void RecordSet::Post() {
+    checkActive();
+    checkEditing();
+    if (m_state == DataSetState::Edit)
+        writeChanges();
+    else
+        writeNewRecord();
+    m_pending = {};
+    m_state = DataSetState::Browse;
+    settleFlags();
+    notifyChange();
+}
+
+void RecordSet::Cancel() {
+    checkActive();
+    if (m_state == DataSetState::Browse)
+        return;
+    const bool wasInsert = m_state == DataSetState::Insert;
+    const int pendingRow = m_cursor;
+    m_pending = {};
+    m_state = DataSetState::Browse;
+    m_cursor = std::clamp(m_cursor, 0, std::max(0, int(m_rows.size()) - 1));
+    settleFlags();
+    if (wasInsert && m_source)
+        m_source->rowRemoved(pendingRow);
+    notifyChange();
+}
+
+void RecordSet::Delete() {
+    checkActive();
+    if (m_state == DataSetState::Insert) {
+        Cancel();
+        return;
+    }
+    if (m_rows.empty())
+        fail(u"Cannot perform this operation on an empty dataset"_s);
+    endPending();
+    {
+        const Row& row = currentRow();
+        Transaction transaction(m_connection);
+        checkUnchanged(row, u"deleting"_s);
+        Statement remove(m_connection, u"delete from pictures where rowid = ?"_s);
+        remove.bind(1, row.id);
+        remove.step();
+        transaction.commit();
+    }
+    const int removed = m_cursor;
+    m_rows.erase(m_rows.begin() + removed);
+    m_cursor = std::min(m_cursor, std::max(0, int(m_rows.size()) - 1));
+    settleFlags();
+    if (m_source)
+        m_source->rowRemoved(removed);
+    notifyChange();
+}
+
+// ---- Writing -------------------------------------------------------------------
+
+void RecordSet::checkUnchanged(const Row& row, const QString& action) const {
+    const QString picture = column(m_pictureField);
+    QString sql = u"select %1, length(%2)"_s.arg(column(m_nameField), picture);
+    if (row.pictureHash)
+        sql += u", "_s + picture;
+    Statement current(m_connection, sql + u" from pictures where rowid = ?"_s);
+    current.bind(1, row.id);
+    const bool found = current.step();
+    const bool same =
+        found && (current.isNull(0) ? !row.name : (row.name && *row.name == current.text(0))) &&
+        (current.isNull(1) ? -1 : current.int64(1)) == row.pictureLength &&
+        (!row.pictureHash || fingerprint(current.blob(2)) == *row.pictureHash);
+    if (!same)
+        throw EngineError(u"Row cannot be located for %1. Some values may have been changed "
+                          u"since it was last read."_s.arg(action));
+}
+
+void RecordSet::writeChanges() {
+    if (!Modified())
+        return;
+    Row& row = currentRow();
+    QStringList assignments;
+    if (m_pending.name)
+        assignments << column(m_nameField) + u" = ?"_s;
+    if (m_pending.picture)
+        assignments << column(m_pictureField) + u" = ?"_s;
+    Transaction transaction(m_connection);
+    checkUnchanged(row, u"updating"_s);
+    Statement update(m_connection,
+                     u"update pictures set %1 where rowid = ?"_s.arg(assignments.join(u", "_s)));
+    int index = 1;
+    if (m_pending.name)
+        update.bind(index++, *m_pending.name);
+    if (m_pending.picture)
+        update.bind(index++, *m_pending.picture);
+    update.bind(index, row.id);
+    update.step();
+    transaction.commit();
+    if (m_pending.name)
+        row.name = m_pending.name;
+    if (m_pending.picture) {
+        row.pictureLength = m_pending.picture->size();
+        row.pictureHash = fingerprint(*m_pending.picture);
+    }
+}
+
+void RecordSet::writeNewRecord() {
+    QStringList columns;
+    if (m_pending.name)
+        columns << column(m_nameField);
+    if (m_pending.picture)
+        columns << column(m_pictureField);
+    const QString sql = columns.isEmpty() ? u"insert into pictures default values"_s
+                                          : u"insert into pictures (%1) values (%2)"_s.arg(
+                                                columns.join(u", "_s),
+                                                QStringList(columns.size(), u"?"_s).join(u", "_s));
+    Row row;
+    Transaction transaction(m_connection);
+    {
+        Statement insert(m_connection, sql);
+        int index = 1;
+        if (m_pending.name)
+            insert.bind(index++, *m_pending.name);
+        if (m_pending.picture)
+            insert.bind(index++, *m_pending.picture);
+        insert.step();
+        row.id = sqlite3_last_insert_rowid(m_connection.handle());
+    }
+    // Read back what the table made of it (its defaults fill unset columns).
+    Statement stored(m_connection, u"select %1, length(%2) from pictures where rowid = ?"_s.arg(
+                                       column(m_nameField), column(m_pictureField)));
+    stored.bind(1, row.id);
+    if (stored.step()) {
+        if (!stored.isNull(0))
+            row.name = stored.text(0);
+        row.pictureLength = stored.isNull(1) ? -1 : stored.int64(1);
+    }
+    transaction.commit();
+    if (m_pending.picture)
+        row.pictureHash = fingerprint(*m_pending.picture);
+    m_rows.push_back(std::move(row));
+    m_cursor = int(m_rows.size()) - 1;
+}
+
+QByteArray RecordSet::readPicture(Row& row) const {
+    Statement select(m_connection,
+                     u"select %1 from pictures where rowid = ?"_s.arg(column(m_pictureField)));
+    select.bind(1, row.id);
+    if (!select.step())
+        throw EngineError(u"Row cannot be located for reading. It may have been deleted since "
+                          u"it was last read."_s);
+    QByteArray bytes = select.blob(0);
+    row.pictureHash = fingerprint(bytes);
+    return bytes;
+}
+
+// ---- Reading -------------------------------------------------------------------
+
+int RecordSet::RecordCount() const {
+    checkActive();
+    return int(m_rows.size());
+}
+
+Field& RecordSet::FieldByName(const QString& name) const {
+    for (const auto* field : {m_nameField.get(), m_pictureField.get()})
+        if (field && field->FieldName().compare(name, Qt::CaseInsensitive) == 0)
+            return *const_cast<Field*>(field);
+    fail(u"Field '%1' not found"_s.arg(name));
+}
+
+int RecordSet::RowCount() const noexcept {
+    if (!Active())
+        return 0;
+    return int(m_rows.size()) + (m_state == DataSetState::Insert ? 1 : 0);
+}
+
+int RecordSet::RecNo() const noexcept {
+    if (!Active() || RowCount() == 0)
+        return -1;
+    return m_cursor;
+}
+
+QString RecordSet::NameAt(int row) const noexcept {
+    if (row < 0 || row >= RowCount())
+        return {};
+    if (row == m_cursor && m_pending.name)
+        return *m_pending.name;
+    if (row >= int(m_rows.size()))
+        return {};
+    const auto& name = m_rows[size_t(row)].name;
+    return name ? *name : QString();
+}
+
+QString RecordSet::NameFieldName() const {
+    return m_nameField ? m_nameField->FieldName() : QString();
+}
+
+// ---- Events ------------------------------------------------------------------
+
+void RecordSet::notifyActive() {
+    if (m_source)
+        m_source->activeChanged();
+}
+
+void RecordSet::notifyChange(const Field* field) {
+    if (m_source)
+        m_source->dataChanged(field);
+}

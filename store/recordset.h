@@ -1,0 +1,150 @@
+#pragma once
+
+#include "jpegpicture.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class Connection;
+class DataSource;
+class RecordSet;
+
+enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+// One column of the current record: `filename` (text) or `picture` (JPEG data).
+class Field {
+public:
+    const QString& FieldName() const { return m_name; }
+    // True when there is no current record or the value is null; a picture
+    // without bytes counts as null.
+    bool IsNull() const;
+
+    QString AsString() const;
+    // Edit or insert state only; raises the data-change event with this field.
+    void SetAsString(const QString& text);
+
+    // The value's bytes as the library holds them.
+    QByteArray Value() const;
+    // Reading a picture: the stored value (either stored form) as JPEG data,
+    // header parsed.
+    JpegPicture LoadPicture() const;
+    // Storing a picture: a bitmap is encoded now (the object keeps the JPEG
+    // data); the value becomes the bare JPEG stream. Edit or insert state only.
+    void StorePicture(JpegPicture& picture);
+
+private:
+    friend class RecordSet;
+    enum class Kind { Name, Picture };
+    Field(RecordSet& set, Kind kind, QString name)
+        : m_set(set), m_kind(kind), m_name(std::move(name)) {}
+
+    RecordSet& m_set;
+    Kind m_kind;
+    QString m_name;
+};
+
+// The record set over the library's `pictures` table.
+//
+// `Open` takes a snapshot of record identities, names and picture lengths in
+// the engine's order; picture bytes are read only when asked for. Each `Post`
+// and `Delete` is written at once in a transaction of its own, and only if the
+// record is still as it was read: a record that another program changed or
+// removed in the meantime is not overwritten.
+class RecordSet {
+public:
+    explicit RecordSet(Connection& connection, QString name = QStringLiteral("ADOQuery1"));
+    ~RecordSet();
+    RecordSet(const RecordSet&) = delete;
+    RecordSet& operator=(const RecordSet&) = delete;
+
+    const QString& Name() const { return m_name; }
+    const QString& SQL() const { return m_sql; }
+    const QStringList& Parameters() const { return m_parameters; }
+    // Replaces the query text (and the values bound to its "?" marks); closes the set.
+    void SetSQL(const QString& text, const QStringList& parameters = {});
+
+    void Open();
+    void Close();
+    bool Active() const { return m_state != DataSetState::Inactive; }
+    DataSetState State() const { return m_state; }
+
+    void First();
+    void Last();
+    void Next() { MoveBy(1); }
+    void Prior() { MoveBy(-1); }
+    // Moves up to `distance` records; falling short sets Eof or Bof.
+    void MoveBy(int distance);
+    // A click on a row of the name list.
+    void MoveTo(int row);
+
+    void Edit();
+    void Append();
+    void Post();
+    void Cancel();
+    void Delete();
+
+    int RecordCount() const;
+    bool Bof() const { return m_bof; }
+    bool Eof() const { return m_eof; }
+    bool Modified() const { return m_pending.name || m_pending.picture; }
+    Field& FieldByName(const QString& name) const;
+
+    // For the controls that show the set; these never fail.
+    int RowCount() const noexcept; // records, and a pending new one
+    int RecNo() const noexcept;    // the current row, or -1
+    QString NameAt(int row) const noexcept;
+    QString CurrentName() const noexcept { return NameAt(RecNo()); }
+    QString NameFieldName() const; // the column's own spelling, or empty
+
+private:
+    friend class Field;
+    friend class DataSource;
+
+    struct Row {
+        qint64 id = 0;
+        std::optional<QString> name;
+        qint64 pictureLength = -1;         // -1: null
+        std::optional<size_t> pictureHash; // of the bytes last read or written
+    };
+    struct Pending {
+        std::optional<QString> name;
+        std::optional<QByteArray> picture;
+    };
+
+    [[noreturn]] void fail(const QString& message) const;
+    void checkActive() const;
+    void checkEditing() const;
+    void endPending();
+    void takeSnapshot();
+    Row& currentRow() { return m_rows[size_t(m_cursor)]; }
+    const Row* currentStoredRow() const;
+    void settleFlags();
+
+    void writeChanges();
+    void writeNewRecord();
+    void checkUnchanged(const Row& row, const QString& action) const;
+    QByteArray readPicture(Row& row) const;
+    QString column(const std::unique_ptr<Field>& field) const;
+
+    void notifyActive();
+    void notifyChange(const Field* field = nullptr);
+
+    Connection& m_connection;
+    QString m_name;
+    QString m_sql = QStringLiteral("Select * from pictures");
+    QStringList m_parameters;
+    DataSource* m_source = nullptr;
+
+    DataSetState m_state = DataSetState::Inactive;
+    std::vector<Row> m_rows;
+    int m_cursor = 0; // index into m_rows; m_rows.size() while a new record is pending
+    bool m_bof = true;
+    bool m_eof = true;
+    Pending m_pending;
+    std::unique_ptr<Field> m_nameField;
+    std::unique_ptr<Field> m_pictureField;
+};
