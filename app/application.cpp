@@ -33,7 +33,9 @@ QString errorReportText(const QString& message) {
 namespace {
 void showBox(QMessageBox::Icon icon, const QString& text) {
     QMessageBox box(icon, ApplicationTitle, text, QMessageBox::Ok);
-    box.button(QMessageBox::Ok)->setText(u"OK"_s);
+    QAbstractButton* ok = box.button(QMessageBox::Ok);
+    ok->setText(u"OK"_s);
+    ok->setIcon({});
     box.exec();
 }
 } // namespace

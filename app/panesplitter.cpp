@@ -18,7 +18,7 @@ protected:
 } // namespace
 
 PaneSplitter::PaneSplitter(QWidget* parent) : QWidget(parent) {
-    setCursor(Qt::SplitHCursor);
+    setCursor(Qt::SizeHorCursor);
     m_line = new HatchedLine(parent);
     m_line->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_line->hide();

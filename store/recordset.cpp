@@ -144,7 +144,6 @@ void RecordSet::Open() {
 }
 
 void RecordSet::takeSnapshot() {
-    const QString condition = conditionOf(m_sql);
     std::unique_ptr<Field> nameField, pictureField;
     {
         // Prepared, never stepped: it reports the engine's error for a text it
@@ -158,6 +157,8 @@ void RecordSet::takeSnapshot() {
                 pictureField.reset(new Field(*this, Field::Kind::Picture, column));
         }
     }
+    // Only after the engine has accepted the text, so that its own message wins.
+    const QString condition = conditionOf(m_sql);
     m_nameField = std::move(nameField);
     m_pictureField = std::move(pictureField);
     const QString picture = column(m_pictureField);

@@ -10,6 +10,7 @@
 #include "recordset.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
 
@@ -37,19 +38,25 @@ int usage() {
 }
 
 void create(const QString& path) {
-    if (QFileInfo::exists(path))
-        throw Error(path + u": already exists; nothing was changed"_s);
+    // NewOnly fails if the file exists, even one that appears meanwhile: an
+    // existing file is never taken over. An empty file is an empty database.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw Error(path + (file.exists() ? u": already exists; nothing was changed"_s
+                                          : u": "_s + file.errorString()));
+    file.close();
     sqlite3* db = nullptr;
-    const QByteArray file = path.toUtf8();
-    int rc =
-        sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const QByteArray name = path.toUtf8();
+    int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "create table pictures (filename TEXT, picture BLOB)", nullptr,
                           nullptr, nullptr);
     const QString message = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     sqlite3_close(db);
-    if (rc != SQLITE_OK)
+    if (rc != SQLITE_OK) {
+        file.remove();
         throw Error(path + u": "_s + message);
+    }
 }
 
 // Opens FILE as a library; a missing file is named plainly rather than

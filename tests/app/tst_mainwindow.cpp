@@ -1,0 +1,533 @@
+// The main window as the user meets it: start-up on missing, empty, broken
+// and ordinary libraries, the picture area, stepping through the scores with
+// the buttons, the list and its keys, resizing, the splitter and the one error report.
+
+#include "application.h"
+#include "errors.h"
+#include "libraryfiles.h"
+#include "modal.h"
+#include "tform1.h"
+
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using TestFiles::Record;
+
+namespace {
+
+const QColor Red(220, 0, 0), Green(0, 200, 0), Blue(0, 0, 220);
+
+bool near(QColor a, QColor b) {
+    return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+           std::abs(a.blue() - b.blue()) < 40;
+}
+
+// A JPEG whose frame header claims another size than its data holds.
+QByteArray withDeclaredSize(QByteArray jpeg, int width, int height) {
+    const qsizetype sof = jpeg.indexOf("\xFF\xC0");
+    jpeg[sof + 5] = char(height >> 8);
+    jpeg[sof + 6] = char(height & 0xFF);
+    jpeg[sof + 7] = char(width >> 8);
+    jpeg[sof + 8] = char(width & 0xFF);
+    return jpeg;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void captionsAndMenus();
+    void startWithoutLibrary();
+    void startWithEmptyLibrary();
+    void startWithThreeScores();
+    void startsWithRootFolderPath();
+    void failuresDuringStartUp_data();
+    void failuresDuringStartUp();
+
+    void oneScoreButtons();
+    void steppingThroughThreeScores();
+    void scoreWithoutPictureKeepsThePreviousOne();
+    void buttonsOnClosedLibraryReportTheError();
+    void listKeysMoveTheCursor();
+    void rightClickSelectsRowThenOpensMenu();
+
+    void pictureIsFittedAndDrawnOnBlack();
+    void resizeRefitsAndKeepsAnchors();
+    void splitterSnapsAndKeepsPicturePane();
+    void quitClosesTheWindow();
+
+    void errorReportText_data();
+    void errorReportText();
+    void errorInAnEventHandlerIsReported();
+
+private:
+    void makeLibrary(const QList<Record>& records) {
+        TestFiles::makeLibrary(QDir::current().filePath(u"pictures.tbr"_s), records);
+    }
+    std::unique_ptr<TForm1> start(QList<SeenBox>* boxes = nullptr);
+    static QColor shown(TForm1& form);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_startDir;
+};
+
+void TestMainWindow::init() {
+    m_startDir = QDir::currentPath();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+}
+
+void TestMainWindow::cleanup() {
+    QDir::setCurrent(m_startDir);
+    m_dir.reset();
+}
+
+std::unique_ptr<TForm1> TestMainWindow::start(QList<SeenBox>* boxes) {
+    std::unique_ptr<TForm1> form;
+    const QList<SeenBox> seen = collectMessageBoxes([&] { form = std::make_unique<TForm1>(); });
+    if (boxes)
+        *boxes = seen;
+    else if (!seen.isEmpty())
+        qWarning() << "unexpected message box:" << seen.first().text;
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        qWarning() << "main window not exposed";
+    return form;
+}
+
+// The colour at the centre of the picture as it is drawn.
+QColor TestMainWindow::shown(TForm1& form) {
+    const QImage area = form.ScrollBox1->grab().toImage();
+    return area.pixelColor(form.Image1->pos() + form.Image1->pictureRect().center());
+}
+
+void TestMainWindow::captionsAndMenus() {
+    makeLibrary({{u"a"_s, TestFiles::jpeg(60, 40)}});
+    auto form = start();
+    QCOMPARE(form->SpeedButton1->text(), u"上一张"_s);
+    QCOMPARE(form->SpeedButton2->text(), u"下一张"_s);
+    QCOMPARE(form->SpeedButton3->text(), u"删除"_s);
+    QCOMPARE(form->Label1->text(), u" 当前曲谱名称： "_s);
+    QCOMPARE(form->Label2->text(), u"  目前数据库中共有曲谱："_s);
+    QCOMPARE(form->Image1->toolTip(), u"点击查看原始图片"_s);
+    QCOMPARE(form->DBGrid1->toolTip(), u"点击选择"_s);
+    QCOMPARE(form->DBGrid1->model()->headerData(0, Qt::Horizontal), QVariant(u"filename"_s));
+
+    QStringList bar;
+    for (QAction* menu : form->MainMenu1->actions())
+        bar << menu->text();
+    QCOMPARE(bar, QStringList({u"文件(&F)"_s, u"编辑(&E)"_s, u"操作(&A)"_s, u"帮助(&H)"_s}));
+    QStringList file;
+    for (QAction* item : form->sdfsdf1->actions())
+        file << (item->isSeparator() ? u"-"_s : item->text());
+    QCOMPARE(file,
+             QStringList({u"载入曲谱(&L)"_s, u"另存曲谱(&S)"_s, u"导出曲谱(&H)"_s, u"-"_s,
+                          u"新建曲库谱(&N)"_s, u"打开曲谱库(&O)"_s, u"-"_s, u"退出程序(&Q)"_s}));
+    QStringList popup;
+    for (QAction* item : form->PopupMenu1->actions())
+        popup << (item->isSeparator() ? u"-"_s : item->objectName() + u"="_s + item->text());
+    QCOMPARE(popup,
+             QStringList({u"LoadFormFile=载入曲谱(&L )"_s, u"SaveToFile=另存曲谱(&S)"_s,
+                          u"SaveManyPic=导出曲谱(&H)"_s, u"FiltByName=查找曲谱(&F)"_s,
+                          u"DeleteFormDB=删除曲谱(&D)"_s, u"-"_s, u"NewPicFile=新建曲谱库(&N)"_s,
+                          u"OpenPicDataFile=打开曲谱库(&O)"_s, u"Rename=重命名曲谱(&R)"_s}));
+    QCOMPARE(form->PicFilt2->title(), u"查找曲谱库(&P)"_s);
+    QCOMPARE(form->PicFilt2->actions().size(), 2);
+    for (QAction* item : form->findChildren<QAction*>())
+        QVERIFY2(item->shortcut().isEmpty(), qPrintable(item->objectName()));
+}
+
+void TestMainWindow::startWithoutLibrary() {
+    QList<SeenBox> boxes;
+    auto form = start(&boxes);
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].title, u"tamblor"_s);
+    QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+    QCOMPARE(boxes[0].text, u"unable to open database file."_s);
+    QCOMPARE(boxes[0].buttons, QStringList(u"OK"_s));
+
+    QVERIFY2(!QFile::exists(u"pictures.tbr"_s), "opening must never create the library");
+    QCOMPARE(form->windowTitle(), u"Morvane"_s);
+    QCOMPARE(form->Label3->text(), u"显示数据库图片数"_s);
+    for (QWidget* control : {form->SpeedButton1, form->SpeedButton2, form->SpeedButton3})
+        QVERIFY(control->isEnabled());
+    for (QAction* item : form->PopupMenu1->actions())
+        QVERIFY(item->isEnabled());
+    QCOMPARE(form->DBGrid1->model()->rowCount(), 0);
+    QVERIFY(!form->Image1->hasPicture());
+    QVERIFY(!form->ADOQuery1.Active());
+}
+
+void TestMainWindow::startWithEmptyLibrary() {
+    makeLibrary({});
+    auto form = start();
+    QCOMPARE(form->windowTitle(),
+             u"Morvane    默认文件[ "_s + QDir::currentPath() + u"/pictures.tbr ]"_s);
+    QCOMPARE(form->Label3->text(), u"0   张"_s);
+    QCOMPARE(form->Values.PictureCount, 0);
+    for (QWidget* button : {form->SpeedButton1, form->SpeedButton2, form->SpeedButton3})
+        QVERIFY(!button->isEnabled());
+    for (QAction* item : {form->DeleteFormDB, form->SaveToFile, form->Rename, form->FiltByName})
+        QVERIFY(!item->isEnabled());
+    for (QAction* item :
+         {form->LoadFormFile, form->SaveManyPic, form->NewPicFile, form->OpenPicDataFile,
+          form->Delete2, form->SaveFile2, form->RenamePic2, form->FiltByName2, form->ShowAllPic2})
+        QVERIFY(item->isEnabled());
+    QVERIFY(!form->Image1->hasPicture());
+    QCOMPARE(form->DBText1->text(), QString());
+}
+
+void TestMainWindow::startWithThreeScores() {
+    makeLibrary({{u"第一首"_s, TestFiles::jpeg(600, 400, Red)},
+                 {u"second"_s, TestFiles::jpeg(300, 200, Green)},
+                 {u"third"_s, TestFiles::jpeg(800, 1200, Blue)}});
+    auto form = start();
+    QVERIFY(near(shown(*form), Red));
+    QVERIFY(!form->SpeedButton1->isEnabled());
+    QVERIFY(form->SpeedButton2->isEnabled());
+    QVERIFY(form->SpeedButton3->isEnabled());
+    QCOMPARE(form->Label3->text(), u"3   张"_s);
+    QCOMPARE(form->DBText1->text(), u"第一首"_s);
+    QCOMPARE(form->DBGrid1->model()->rowCount(), 3);
+    QCOMPARE(form->DBGrid1->currentIndex().row(), 0);
+    QCOMPARE(form->DBGrid1->model()->index(2, 0).data().toString(), u"third"_s);
+}
+
+// At the file system's root the directory already ends in "/", so the title
+// and the path carry two separators before the file name.
+void TestMainWindow::startsWithRootFolderPath() {
+    QDir::setCurrent(u"/"_s);
+    QList<SeenBox> boxes;
+    auto form = start(&boxes);
+    if (QFile::exists(u"/pictures.tbr"_s))
+        QSKIP("this machine has a library at the root");
+    QCOMPARE(form->ADOConnection1.Database(), u"//pictures.tbr"_s);
+    QCOMPARE(boxes.size(), 1);
+}
+
+void TestMainWindow::failuresDuringStartUp_data() {
+    QTest::addColumn<QString>("schema");
+    QTest::addColumn<QList<Record>>("records");
+    QTest::addColumn<QString>("message");
+    const QString plain = QString::fromLatin1(TestFiles::DefaultSchema);
+    QTest::newRow("first picture not JPEG")
+        << plain << QList<Record>{{u"bad"_s, "no picture here"}, {u"ok"_s, TestFiles::jpeg(60, 40)}}
+        << u"^JPEG error #\\d+\\.$"_s;
+    QTest::newRow("first picture cut short")
+        << plain << QList<Record>{{u"cut"_s, TestFiles::jpeg(600, 400).left(700)}}
+        << u"^JPEG error #\\d+\\.$"_s;
+    QTest::newRow("first picture claims 65000 x 65000")
+        << plain
+        << QList<Record>{{u"huge"_s, withDeclaredSize(TestFiles::jpeg(64, 64), 65000, 65000)}}
+        << u"65000 × 65000"_s;
+    QTest::newRow("no picture column")
+        << u"create table pictures (filename TEXT)"_s << QList<Record>{}
+        << u"^ADOQuery1: Field 'picture' not found\\.$"_s;
+    QTest::newRow("no filename column")
+        << u"create table pictures (picture BLOB)"_s << QList<Record>{}
+        << u"^ADOQuery1: Field 'filename' not found\\.$"_s;
+    QTest::newRow("no pictures table") << u"create table scores (filename TEXT, picture BLOB)"_s
+                                       << QList<Record>{} << u"^no such table: pictures\\.$"_s;
+}
+
+// One error report, then the window as far as start-up got; the program goes on.
+void TestMainWindow::failuresDuringStartUp() {
+    QFETCH(QString, schema);
+    QFETCH(QList<Record>, records);
+    QFETCH(QString, message);
+    const QString path = QDir::current().filePath(u"pictures.tbr"_s);
+    TestFiles::makeLibrary(path, {}, schema);
+    for (const Record& record : records)
+        TestFiles::execute(path, u"insert into pictures values ('%1', x'%2')"_s.arg(
+                                     *record.name, QString::fromLatin1(record.picture->toHex())));
+    const QByteArray before = TestFiles::readFile(path);
+
+    QList<SeenBox> boxes;
+    auto form = start(&boxes);
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+    QVERIFY2(boxes[0].text.contains(QRegularExpression(message)), qPrintable(boxes[0].text));
+    QCOMPARE(form->windowTitle(), u"Morvane"_s);
+    QCOMPARE(form->Label3->text(), u"显示数据库图片数"_s);
+    QVERIFY(!form->Image1->hasPicture());
+    QCOMPARE(TestFiles::readFile(path), before);
+    if (records.size() > 1) {
+        // Another score still shows, from the list.
+        const QRect second = form->DBGrid1->visualRect(form->DBGrid1->model()->index(1, 0));
+        QTest::mouseClick(form->DBGrid1->viewport(), Qt::LeftButton, {}, second.center());
+        QVERIFY(form->Image1->hasPicture());
+        QCOMPARE(form->DBText1->text(), u"ok"_s);
+    }
+}
+
+void TestMainWindow::oneScoreButtons() {
+    makeLibrary({{u"only"_s, TestFiles::jpeg(200, 100, Green)}});
+    auto form = start();
+    QVERIFY(!form->SpeedButton1->isEnabled());
+    QVERIFY(form->SpeedButton2->isEnabled());
+    QCOMPARE(form->Label3->text(), u"1   张"_s);
+
+    QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+    QVERIFY(near(shown(*form), Green));
+    QVERIFY(form->SpeedButton1->isEnabled());
+    QVERIFY(!form->SpeedButton2->isEnabled());
+
+    QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
+    QVERIFY(near(shown(*form), Green));
+    QVERIFY(!form->SpeedButton1->isEnabled());
+    QVERIFY(form->SpeedButton2->isEnabled());
+    QCOMPARE(form->Label3->text(), u"1   张"_s);
+}
+
+void TestMainWindow::steppingThroughThreeScores() {
+    makeLibrary({{u"r"_s, TestFiles::jpeg(600, 400, Red)},
+                 {u"g"_s, TestFiles::jpeg(300, 200, Green)},
+                 {u"b"_s, TestFiles::jpeg(800, 1200, Blue)}});
+    auto form = start();
+    const auto buttons = [&] {
+        return std::pair(form->SpeedButton1->isEnabled(), form->SpeedButton2->isEnabled());
+    };
+    QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+    QVERIFY(near(shown(*form), Green));
+    QCOMPARE(buttons(), std::pair(true, true));
+    QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+    QVERIFY(near(shown(*form), Blue));
+    QCOMPARE(buttons(), std::pair(true, true)); // on the last score, but not past it yet
+    QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+    QVERIFY(near(shown(*form), Blue));
+    QCOMPARE(buttons(), std::pair(true, false));
+    QCOMPARE(form->DBText1->text(), u"b"_s);
+
+    QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
+    QVERIFY(near(shown(*form), Green));
+    QCOMPARE(buttons(), std::pair(true, true));
+
+    // Picking the first row moves onto it without marking the beginning.
+    const QRect first = form->DBGrid1->visualRect(form->DBGrid1->model()->index(0, 0));
+    QTest::mouseClick(form->DBGrid1->viewport(), Qt::LeftButton, {}, first.center());
+    QVERIFY(near(shown(*form), Red));
+    QCOMPARE(form->DBText1->text(), u"r"_s);
+    QCOMPARE(buttons(), std::pair(true, true));
+    QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
+    QVERIFY(near(shown(*form), Red));
+    QCOMPARE(buttons(), std::pair(false, true));
+    QCOMPARE(form->Label3->text(), u"3   张"_s);
+}
+
+void TestMainWindow::scoreWithoutPictureKeepsThePreviousOne() {
+    makeLibrary({{u"r"_s, TestFiles::jpeg(600, 400, Red)},
+                 {u"empty"_s, std::nullopt},
+                 {u"b"_s, TestFiles::jpeg(800, 1200, Blue)}});
+    auto form = start();
+    QList<SeenBox> boxes =
+        collectMessageBoxes([&] { QTest::mouseClick(form->SpeedButton2, Qt::LeftButton); });
+    QVERIFY(boxes.isEmpty());
+    QCOMPARE(form->DBText1->text(), u"empty"_s);
+    QVERIFY(near(shown(*form), Red));
+    QVERIFY(!form->SpeedButton1->isEnabled());
+    QVERIFY(!form->SpeedButton2->isEnabled());
+    // With no current picture the buttons do nothing at all.
+    form->SpeedButton2->setEnabled(true);
+    QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+    QCOMPARE(form->DBText1->text(), u"empty"_s);
+
+    const QRect last = form->DBGrid1->visualRect(form->DBGrid1->model()->index(2, 0));
+    QTest::mouseClick(form->DBGrid1->viewport(), Qt::LeftButton, {}, last.center());
+    QVERIFY(near(shown(*form), Blue));
+    QVERIFY(form->SpeedButton1->isEnabled());
+    QVERIFY(form->SpeedButton2->isEnabled());
+}
+
+void TestMainWindow::buttonsOnClosedLibraryReportTheError() {
+    QList<SeenBox> boxes;
+    auto form = start(&boxes);
+    QCOMPARE(boxes.size(), 1);
+    boxes = collectMessageBoxes([&] { QTest::mouseClick(form->SpeedButton2, Qt::LeftButton); });
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, u"ADOQuery1: Field 'picture' not found."_s);
+    QVERIFY(form->isVisible());
+}
+
+void TestMainWindow::listKeysMoveTheCursor() {
+    QList<Record> records;
+    for (int i = 0; i < 40; ++i)
+        records << Record{u"score %1"_s.arg(i), TestFiles::jpeg(40, 30, i % 2 ? Green : Red)};
+    makeLibrary(records);
+    auto form = start();
+    NameGrid* grid = form->DBGrid1;
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Down);
+    QCOMPARE(form->DBText1->text(), u"score 1"_s);
+    QVERIFY(near(shown(*form), Green));
+    QTest::keyClick(grid, Qt::Key_End);
+    QCOMPARE(form->DBText1->text(), u"score 39"_s);
+    QVERIFY(!form->SpeedButton2->isEnabled());
+    QCOMPARE(grid->currentIndex().row(), 39);
+    QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(form->DBText1->text(), u"score 0"_s);
+    QVERIFY(!form->SpeedButton1->isEnabled());
+    QTest::keyClick(grid, Qt::Key_Up); // already at the first: marks the beginning only
+    QCOMPARE(form->DBText1->text(), u"score 0"_s);
+
+    const int page = grid->visibleRowCount();
+    QVERIFY(page > 1 && page < 39);
+    QTest::keyClick(grid, Qt::Key_PageDown);
+    QCOMPARE(form->DBText1->text(), u"score %1"_s.arg(page));
+    QTest::keyClick(grid, Qt::Key_PageUp);
+    QCOMPARE(form->DBText1->text(), u"score 0"_s);
+    // Keys never change the library.
+    QTest::keyClick(grid, Qt::Key_Delete);
+    QTest::keyClick(grid, Qt::Key_Insert);
+    QTest::keyClicks(grid, u"abc"_s);
+    QCOMPARE(form->ADOQuery1.RecordCount(), 40);
+    QCOMPARE(form->ADOQuery1.State(), DataSetState::Browse);
+}
+
+void TestMainWindow::rightClickSelectsRowThenOpensMenu() {
+    makeLibrary({{u"r"_s, TestFiles::jpeg(60, 40, Red)}, {u"g"_s, TestFiles::jpeg(60, 40, Green)}});
+    auto form = start();
+    QWidget* viewport = form->DBGrid1->viewport();
+    const QPoint second = form->DBGrid1->visualRect(form->DBGrid1->model()->index(1, 0)).center();
+    QTest::mousePress(viewport, Qt::RightButton, {}, second);
+    QCOMPARE(form->DBText1->text(), u"g"_s);
+    QVERIFY(near(shown(*form), Green));
+    QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, second, viewport->mapToGlobal(second));
+    QApplication::sendEvent(viewport, &menuRequest);
+    QTRY_VERIFY(form->PopupMenu1->isVisible());
+    form->PopupMenu1->close();
+    QTest::mouseRelease(viewport, Qt::RightButton, {}, second);
+}
+
+void TestMainWindow::pictureIsFittedAndDrawnOnBlack() {
+    QImage halves(1000, 500, QImage::Format_RGB32);
+    halves.fill(Red);
+    for (int y = 0; y < 500; ++y)
+        for (int x = 500; x < 1000; ++x)
+            halves.setPixelColor(x, y, Blue);
+    makeLibrary({{u"halves"_s, JpegCodec::encode(halves)}});
+    auto form = start();
+    QCOMPARE(form->Image1->size(), QSize(459, 355));
+    QCOMPARE(form->Image1->pictureRect(), QRect(0, 63, 459, 229));
+    const QImage area = form->ScrollBox1->grab().toImage();
+    const QPoint origin = form->Image1->pos();
+    QVERIFY(near(area.pixelColor(origin + QPoint(5, 63 + 100)), Red));
+    QVERIFY(near(area.pixelColor(origin + QPoint(453, 63 + 100)), Blue));
+    QCOMPARE(area.pixelColor(origin + QPoint(200, 60)), QColor(Qt::black));
+    QCOMPARE(area.pixelColor(origin + QPoint(200, 63 + 229 + 2)), QColor(Qt::black));
+}
+
+void TestMainWindow::resizeRefitsAndKeepsAnchors() {
+    makeLibrary({{u"tall"_s, TestFiles::jpeg(800, 1200, Blue)}});
+    auto form = start();
+    QCOMPARE(form->Image1->pictureRect(), QRect(111, 0, 236, 355));
+    const int labelGap = form->InfoStrip->width() - form->Label3->x();
+    const int label2Gap = form->InfoStrip->width() - form->Label2->x();
+    const int listWidth = form->LeftPane->width();
+    const int label1X = form->Label1->x();
+
+    form->resize(form->width() + 200, form->height() + 100);
+    QTRY_COMPARE(form->Image1->size(), QSize(659, 455));
+    QCOMPARE(form->Image1->pictureRect(), QRect(178, 0, 303, 455));
+    QVERIFY(near(shown(*form), Blue));
+    QCOMPARE(form->InfoStrip->width() - form->Label3->x(), labelGap);
+    QCOMPARE(form->InfoStrip->width() - form->Label2->x(), label2Gap);
+    QCOMPARE(form->Label1->x(), label1X);
+    QCOMPARE(form->LeftPane->width(), listWidth);
+    QCOMPARE(form->InfoStrip->height(), 29);
+
+    form->resize(100, 100);
+    QCOMPARE(form->width(), 521);
+    QCOMPARE(form->height(), 374 + form->MainMenu1->height());
+}
+
+void TestMainWindow::splitterSnapsAndKeepsPicturePane() {
+    makeLibrary({{u"a"_s, TestFiles::jpeg(60, 40)}});
+    auto form = start();
+    PaneSplitter* splitter = form->Splitter1;
+    const auto drag = [&](int dx) {
+        const QPoint grip(2, 20);
+        QTest::mousePress(splitter, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(splitter, grip + QPoint(dx, 0));
+        QTest::mouseRelease(splitter, Qt::LeftButton, {}, grip + QPoint(dx, 0));
+    };
+    drag(40);
+    QCOMPARE(form->LeftPane->width(), 152);
+    drag(-121); // 31 pixels stay open
+    QCOMPARE(form->LeftPane->width(), 31);
+    drag(-1); // 30 or less snaps shut
+    QCOMPARE(form->LeftPane->width(), 0);
+    QCOMPARE(form->RightPane->x(), form->MainArea->contentsRect().x() + PaneSplitter::Width);
+    drag(150);
+    QCOMPARE(form->LeftPane->width(), 150);
+    drag(5000);
+    QCOMPARE(form->RightPane->width(), PaneSplitter::MinSize);
+    QCOMPARE(form->Image1->pictureRect().width(), form->Image1->width());
+}
+
+void TestMainWindow::quitClosesTheWindow() {
+    makeLibrary({});
+    auto form = start();
+    form->Exit2->trigger();
+    QVERIFY(!form->isVisible());
+}
+
+void TestMainWindow::errorReportText_data() {
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("letter") << u"disk full"_s << u"disk full."_s;
+    QTest::newRow("digit") << u"JPEG error #42"_s << u"JPEG error #42."_s;
+    QTest::newRow("chinese") << u"无法打开"_s << u"无法打开."_s;
+    QTest::newRow("slash sorts above the stop") << u"a/"_s << u"a/."_s;
+    QTest::newRow("full stop") << u"done."_s << u"done."_s;
+    QTest::newRow("exclamation") << u"stop!"_s << u"stop!"_s;
+    QTest::newRow("parenthesis") << u"(.x)"_s << u"(.x)"_s;
+    QTest::newRow("blank") << u"trailing "_s << u"trailing "_s;
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestMainWindow::errorReportText() {
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    QCOMPARE(::errorReportText(message), shown);
+}
+
+namespace {
+class Failing : public QWidget {
+protected:
+    void mousePressEvent(QMouseEvent*) override {
+        throw FileError::cannotOpen(u"/x.jpg"_s, u"gone"_s);
+    }
+};
+} // namespace
+
+// Whatever an event handler throws ends there, in the one error report.
+void TestMainWindow::errorInAnEventHandlerIsReported() {
+    Failing widget;
+    widget.resize(50, 50);
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    const QList<SeenBox> boxes =
+        collectMessageBoxes([&] { QTest::mouseClick(&widget, Qt::LeftButton); });
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].title, u"tamblor"_s);
+    QCOMPARE(boxes[0].text, u"Cannot open file \"/x.jpg\". gone."_s);
+    QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+    QVERIFY(widget.isVisible());
+}
+
+int main(int argc, char* argv[]) {
+    Application app(argc, argv);
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainwindow.moc"

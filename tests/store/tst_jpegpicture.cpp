@@ -1,0 +1,505 @@
+// JPEG pictures: the header read on creation, decoding (whole and scaled),
+// the failures a bad stream gives, and the stream our encoder writes.
+//
+// Streams are made here with libjpeg directly, so that decoding is checked
+// against pictures the store did not write itself.
+
+#include "errors.h"
+#include "jpegpicture.h"
+
+#include <QColor>
+#include <QImage>
+#include <QMap>
+#include <QTest>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct StreamOptions {
+    bool grey = false;
+    bool progressive = false;
+};
+
+// A JPEG stream of `image` written by libjpeg at quality 90.
+QByteArray compress(const QImage& image, StreamOptions options = {}) {
+    const QImage pixels =
+        image.convertToFormat(options.grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = JDIMENSION(pixels.width());
+    cinfo.image_height = JDIMENSION(pixels.height());
+    cinfo.input_components = options.grey ? 1 : 3;
+    cinfo.in_color_space = options.grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    if (options.progressive)
+        jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        auto row = const_cast<JSAMPROW>(pixels.constScanLine(int(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    QByteArray stream(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    jpeg_destroy_compress(&cinfo);
+    std::free(buffer);
+    return stream;
+}
+
+QImage solid(int width, int height, QColor color) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+// Busy enough that the scan data is most of the stream.
+QImage pattern(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y,
+                           qRgb((x * 37 + y * 11) % 256, (x * x + y * 7) % 256, (x ^ y) % 256));
+    return image;
+}
+
+bool near(QRgb actual, QColor expected, int tolerance = 12) {
+    return qAbs(qRed(actual) - expected.red()) <= tolerance &&
+           qAbs(qGreen(actual) - expected.green()) <= tolerance &&
+           qAbs(qBlue(actual) - expected.blue()) <= tolerance;
+}
+
+QString describe(QRgb pixel) {
+    return u"(%1, %2, %3)"_s.arg(qRed(pixel)).arg(qGreen(pixel)).arg(qBlue(pixel));
+}
+
+// The message of the JpegError that `action` raises, or a note of what happened instead.
+template <class Action> std::pair<int, QString> jpegFailure(Action action) {
+    try {
+        action();
+    } catch (const JpegError& e) {
+        return {e.code(), e.message()};
+    } catch (const Error& e) {
+        return {-1, u"other error: "_s + e.message()};
+    }
+    return {-1, u"no error"_s};
+}
+
+// One marker segment of a stream, up to the first scan.
+struct Segment {
+    int marker = 0;
+    qsizetype offset = 0; // of the marker's FF
+    QByteArray payload;
+};
+
+QList<Segment> segmentsOf(const QByteArray& stream) {
+    QList<Segment> segments;
+    const auto byte = [&](qsizetype i) { return int(uchar(stream.at(i))); };
+    if (stream.size() < 2 || byte(0) != 0xFF || byte(1) != 0xD8)
+        return segments;
+    qsizetype pos = 2;
+    while (pos + 4 <= stream.size() && byte(pos) == 0xFF) {
+        const int marker = byte(pos + 1);
+        const int length = byte(pos + 2) << 8 | byte(pos + 3);
+        segments.append({marker, pos, stream.mid(pos + 4, length - 2)});
+        if (marker == 0xDA)
+            break;
+        pos += 2 + length;
+    }
+    return segments;
+}
+
+qsizetype offsetOfMarker(const QByteArray& stream, int marker) {
+    for (const Segment& segment : segmentsOf(stream))
+        if (segment.marker == marker)
+            return segment.offset;
+    return -1;
+}
+
+// The tables of Annex K of the JPEG standard, in natural (row by row) order.
+constexpr std::array<int, 64> StandardLuminance = {
+    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+constexpr std::array<int, 64> StandardChrominance = {
+    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
+    99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+// The natural position of each coefficient in the order a DQT segment lists them.
+constexpr std::array<int, 64> ZigZag = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
+// A standard table at quality 90 (scale 20 %), as a DQT segment lists it.
+QList<int> quality90(const std::array<int, 64>& standard) {
+    QList<int> table;
+    for (int position : ZigZag)
+        table.append(std::clamp((standard[size_t(position)] * 20 + 50) / 100, 1, 255));
+    return table;
+}
+
+} // namespace
+
+class TestJpegPicture : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void headerIsReadOnCreation_data();
+    void headerIsReadOnCreation();
+    void decodesWholePicture_data();
+    void decodesWholePicture();
+    void scaledDecodeCoversAskedSize_data();
+    void scaledDecodeCoversAskedSize();
+    void notJpegFailsOnCreation_data();
+    void notJpegFailsOnCreation();
+    void streamCutInHeaderFailsOnCreation_data();
+    void streamCutInHeaderFailsOnCreation();
+    void streamCutInScanFailsOnDecode();
+    void hugeFrameIsRefusedBeforeDecoding();
+    void jpegBytesStayUnchanged();
+    void encodesBaselineColourAtQuality90_data();
+    void encodesBaselineColourAtQuality90();
+    void bitmapPictureBecomesJpegOnEncode();
+};
+
+void TestJpegPicture::headerIsReadOnCreation_data() {
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("grey");
+    QTest::addColumn<bool>("progressive");
+
+    const QImage image = pattern(37, 21);
+    QTest::newRow("baseline colour") << compress(image) << QSize(37, 21) << false << false;
+    QTest::newRow("progressive colour")
+        << compress(image, {.progressive = true}) << QSize(37, 21) << false << true;
+    QTest::newRow("baseline grey")
+        << compress(image, {.grey = true}) << QSize(37, 21) << true << false;
+    QTest::newRow("progressive grey")
+        << compress(image, {.grey = true, .progressive = true}) << QSize(37, 21) << true << true;
+    QTest::newRow("one pixel") << compress(solid(1, 1, Qt::white)) << QSize(1, 1) << false << false;
+}
+
+void TestJpegPicture::headerIsReadOnCreation() {
+    QFETCH(QByteArray, stream);
+    QFETCH(QSize, size);
+    QFETCH(bool, grey);
+    QFETCH(bool, progressive);
+
+    const JpegPicture picture = JpegPicture::fromJpegData(stream);
+    QVERIFY(!picture.isEmpty());
+    QVERIFY(picture.hasJpegData());
+    QCOMPARE(picture.width(), size.width());
+    QCOMPARE(picture.height(), size.height());
+    QCOMPARE(picture.size(), size);
+    QCOMPARE(picture.isGrayscale(), grey);
+    QCOMPARE(picture.isProgressive(), progressive);
+
+    const JpegCodec::Header header = JpegCodec::readHeader(stream);
+    QCOMPARE(header.width, size.width());
+    QCOMPARE(header.height, size.height());
+    QCOMPARE(header.grayscale, grey);
+    QCOMPARE(header.progressive, progressive);
+}
+
+void TestJpegPicture::decodesWholePicture_data() {
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QColor>("color");
+
+    QTest::newRow("red") << compress(solid(40, 24, Qt::red)) << QColor(Qt::red);
+    QTest::newRow("teal") << compress(solid(40, 24, QColor(0, 128, 128))) << QColor(0, 128, 128);
+    QTest::newRow("progressive yellow")
+        << compress(solid(40, 24, Qt::yellow), {.progressive = true}) << QColor(Qt::yellow);
+    QTest::newRow("grey") << compress(solid(40, 24, QColor(90, 90, 90)), {.grey = true})
+                          << QColor(90, 90, 90);
+}
+
+void TestJpegPicture::decodesWholePicture() {
+    QFETCH(QByteArray, stream);
+    QFETCH(QColor, color);
+
+    const JpegPicture picture = JpegPicture::fromJpegData(stream);
+    const QImage image = picture.toImage();
+    QCOMPARE(image.size(), QSize(40, 24));
+    for (const QPoint point : {QPoint(0, 0), QPoint(39, 23), QPoint(20, 12), QPoint(5, 17)})
+        QVERIFY2(near(image.pixel(point), color), qPrintable(describe(image.pixel(point))));
+}
+
+void TestJpegPicture::scaledDecodeCoversAskedSize_data() {
+    QTest::addColumn<QSize>("full");
+    QTest::addColumn<QSize>("atLeast");
+    QTest::addColumn<QSize>("expected");
+
+    // The expected sizes are the full size times n/8, rounded up, for the
+    // smallest n whose result still covers the asked size.
+    QTest::newRow("1/8") << QSize(800, 600) << QSize(100, 75) << QSize(100, 75);
+    QTest::newRow("2/8, height decides") << QSize(800, 600) << QSize(100, 76) << QSize(200, 150);
+    QTest::newRow("3/8, width decides") << QSize(800, 600) << QSize(201, 10) << QSize(300, 225);
+    QTest::newRow("7/8") << QSize(800, 600) << QSize(601, 1) << QSize(700, 525);
+    QTest::newRow("just under full") << QSize(800, 600) << QSize(799, 600) << QSize(800, 600);
+    QTest::newRow("exactly full") << QSize(800, 600) << QSize(800, 600) << QSize(800, 600);
+    QTest::newRow("larger than picture") << QSize(120, 90) << QSize(1000, 1000) << QSize(120, 90);
+    QTest::newRow("no size asked") << QSize(120, 90) << QSize() << QSize(120, 90);
+    QTest::newRow("odd 1/8 rounds up") << QSize(333, 217) << QSize(42, 28) << QSize(42, 28);
+    QTest::newRow("odd 2/8") << QSize(333, 217) << QSize(50, 50) << QSize(84, 55);
+    QTest::newRow("odd 5/8") << QSize(333, 217) << QSize(200, 100) << QSize(209, 136);
+    QTest::newRow("odd 6/8") << QSize(333, 217) << QSize(10, 137) << QSize(250, 163);
+    QTest::newRow("tall 4/8") << QSize(9, 1001) << QSize(1, 450) << QSize(5, 501);
+}
+
+void TestJpegPicture::scaledDecodeCoversAskedSize() {
+    QFETCH(QSize, full);
+    QFETCH(QSize, atLeast);
+    QFETCH(QSize, expected);
+
+    const int n = JpegCodec::scaleFor(full, atLeast);
+    const QSize predicted((full.width() * n + 7) / 8, (full.height() * n + 7) / 8);
+    QCOMPARE(predicted, expected);
+
+    const JpegPicture picture =
+        JpegPicture::fromJpegData(compress(solid(full.width(), full.height(), Qt::magenta)));
+    const QImage image = picture.toImage(atLeast);
+    QCOMPARE(image.size(), expected);
+    QVERIFY2(near(image.pixel(image.width() / 2, image.height() / 2), Qt::magenta),
+             qPrintable(describe(image.pixel(image.width() / 2, image.height() / 2))));
+    QCOMPARE(JpegCodec::decode(picture.jpegData(), atLeast).size(), expected);
+}
+
+void TestJpegPicture::notJpegFailsOnCreation_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("code");
+
+    QTest::newRow("empty") << QByteArray() << int(JERR_INPUT_EMPTY);
+    QTest::newRow("text") << "Just some text, not a picture.\n"_ba << int(JERR_NO_SOI);
+    QTest::newRow("PNG signature")
+        << "\x89PNG\r\n\x1a\n\x00\x00\x00\x0dIHDR"_ba << int(JERR_NO_SOI);
+    QTest::newRow("bitmap header") << "BM\x36\x00\x00\x00\x00\x00"_ba << int(JERR_NO_SOI);
+    QTest::newRow("SOI bytes swapped") << "\xd8\xff\xe0\x00\x10JFIF"_ba << int(JERR_NO_SOI);
+}
+
+void TestJpegPicture::notJpegFailsOnCreation() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, code);
+
+    const auto [actualCode, message] = jpegFailure([&] { JpegPicture::fromJpegData(bytes); });
+    QCOMPARE(message, u"JPEG error #%1"_s.arg(code));
+    QCOMPARE(actualCode, code);
+}
+
+void TestJpegPicture::streamCutInHeaderFailsOnCreation_data() {
+    QTest::addColumn<QByteArray>("bytes");
+
+    const QByteArray stream = compress(pattern(64, 48));
+    const qsizetype frame = offsetOfMarker(stream, 0xC0);
+    QVERIFY(frame > 0);
+    const qsizetype tables = offsetOfMarker(stream, 0xDB);
+    QVERIFY(tables > 0);
+
+    QTest::newRow("start marker only") << stream.left(2);
+    QTest::newRow("inside quantisation table") << stream.left(tables + 20);
+    QTest::newRow("inside frame header") << stream.left(frame + 6);
+    QTest::newRow("before frame header") << stream.left(frame);
+}
+
+void TestJpegPicture::streamCutInHeaderFailsOnCreation() {
+    QFETCH(QByteArray, bytes);
+
+    const auto [code, message] = jpegFailure([&] { JpegPicture::fromJpegData(bytes); });
+    QVERIFY2(code > 0, qPrintable(message));
+    QCOMPARE(message, u"JPEG error #%1"_s.arg(code));
+}
+
+void TestJpegPicture::streamCutInScanFailsOnDecode() {
+    const QByteArray stream = compress(pattern(64, 48));
+    const qsizetype scan = offsetOfMarker(stream, 0xDA);
+    QVERIFY(scan > 0);
+    const QByteArray cut = stream.left(scan + (stream.size() - scan) / 2);
+
+    // The header is whole, so the picture is made and knows its size...
+    const JpegPicture picture = JpegPicture::fromJpegData(cut);
+    QCOMPARE(picture.size(), QSize(64, 48));
+
+    // ...but its pixels run out: reported, not shown half grey.
+    const auto [code, message] = jpegFailure([&] { picture.toImage(); });
+    QCOMPARE(message, u"JPEG error #%1"_s.arg(int(JWRN_JPEG_EOF)));
+    QCOMPARE(code, int(JWRN_JPEG_EOF));
+
+    const auto [scaledCode, scaledMessage] = jpegFailure([&] { picture.toImage(QSize(8, 6)); });
+    QCOMPARE(scaledMessage, u"JPEG error #%1"_s.arg(int(JWRN_JPEG_EOF)));
+    QCOMPARE(scaledCode, int(JWRN_JPEG_EOF));
+}
+
+void TestJpegPicture::hugeFrameIsRefusedBeforeDecoding() {
+    QByteArray stream = compress(solid(16, 16, Qt::cyan));
+    const qsizetype frame = offsetOfMarker(stream, 0xC0);
+    QVERIFY(frame > 0);
+    // Frame header: marker, length (2), precision (1), height (2), width (2).
+    const QByteArray side("\xfd\xe8", 2); // 65000, big-endian
+    stream.replace(frame + 5, 2, side);
+    stream.replace(frame + 7, 2, side);
+
+    const JpegPicture picture = JpegPicture::fromJpegData(stream);
+    QCOMPARE(picture.width(), 65000);
+    QCOMPARE(picture.height(), 65000);
+
+    QString message;
+    try {
+        picture.toImage();
+        QFAIL("a 65000 x 65000 picture must be refused");
+    } catch (const PictureTooLargeError& e) {
+        message = e.message();
+    }
+    QVERIFY2(message.contains(u"65000"_s), qPrintable(message));
+}
+
+void TestJpegPicture::jpegBytesStayUnchanged() {
+    const QByteArray stream = compress(pattern(30, 20));
+    QCOMPARE(stream.right(2), "\xff\xd9"_ba);
+    const QByteArray withTrailer = stream + "trailing bytes after the end marker\x00\x01"_ba;
+
+    JpegPicture picture = JpegPicture::fromJpegData(withTrailer);
+    QCOMPARE(picture.jpegData(), withTrailer);
+    QCOMPARE(picture.size(), QSize(30, 20));
+    // Encoding a picture that already holds JPEG data leaves the data as it is.
+    QCOMPARE(picture.encode(), withTrailer);
+    QCOMPARE(picture.jpegData(), withTrailer);
+    QCOMPARE(picture.toImage().size(), QSize(30, 20));
+    QCOMPARE(picture.jpegData(), withTrailer);
+}
+
+void TestJpegPicture::encodesBaselineColourAtQuality90_data() {
+    QTest::addColumn<QImage>("bitmap");
+    QTest::addColumn<QColor>("color");
+
+    QTest::newRow("RGB32") << solid(64, 32, Qt::blue) << QColor(Qt::blue);
+    QTest::newRow("odd size") << solid(17, 9, Qt::darkGreen) << QColor(Qt::darkGreen);
+
+    QImage grey(20, 12, QImage::Format_Grayscale8);
+    grey.fill(QColor(128, 128, 128));
+    QTest::newRow("greyscale") << grey << QColor(128, 128, 128);
+
+    QImage alpha(20, 12, QImage::Format_ARGB32);
+    alpha.fill(QColor(200, 40, 40, 255));
+    QTest::newRow("with alpha") << alpha << QColor(200, 40, 40);
+
+    QImage mono(24, 8, QImage::Format_Mono);
+    mono.fill(0);
+    mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    QTest::newRow("one bit") << mono << QColor(Qt::white);
+}
+
+void TestJpegPicture::encodesBaselineColourAtQuality90() {
+    QFETCH(QImage, bitmap);
+    QFETCH(QColor, color);
+
+    const QByteArray stream = JpegCodec::encode(bitmap);
+    const QList<Segment> segments = segmentsOf(stream);
+    QVERIFY2(!segments.isEmpty(), "not a JPEG stream");
+    QCOMPARE(segments.last().marker, 0xDA);
+
+    QList<int> markers;
+    for (const Segment& segment : segments)
+        markers.append(segment.marker);
+    QVERIFY(markers.contains(0xC0));
+    QVERIFY(!markers.contains(0xC2));
+    QVERIFY(!markers.contains(0xC1));
+
+    // JFIF marker.
+    QCOMPARE(segments.first().marker, 0xE0);
+    QVERIFY(segments.first().payload.startsWith("JFIF\0"_ba));
+
+    // Frame: 8-bit, the bitmap's size, three components; luma 2x2 with
+    // table 0, both chroma components 1x1 with table 1.
+    const auto frame = std::find_if(segments.begin(), segments.end(),
+                                    [](const Segment& s) { return s.marker == 0xC0; });
+    const QByteArray& sof = frame->payload;
+    const auto at = [&](qsizetype i) { return int(uchar(sof.at(i))); };
+    QCOMPARE(at(0), 8);
+    QCOMPARE(at(1) << 8 | at(2), bitmap.height());
+    QCOMPARE(at(3) << 8 | at(4), bitmap.width());
+    QCOMPARE(at(5), 3);
+    QCOMPARE(sof.size(), 6 + 3 * 3);
+    QCOMPARE(at(7), 0x22);
+    QCOMPARE(at(8), 0);
+    QCOMPARE(at(10), 0x11);
+    QCOMPARE(at(11), 1);
+    QCOMPARE(at(13), 0x11);
+    QCOMPARE(at(14), 1);
+
+    // Quantisation tables: the standard ones scaled for quality 90.
+    QMap<int, QList<int>> tables;
+    for (const Segment& segment : segments) {
+        if (segment.marker != 0xDB)
+            continue;
+        qsizetype pos = 0;
+        while (pos < segment.payload.size()) {
+            const int precisionAndTable = int(uchar(segment.payload.at(pos)));
+            QCOMPARE(precisionAndTable >> 4, 0); // 8-bit entries, as baseline requires
+            QList<int> values;
+            for (int i = 0; i < 64; ++i)
+                values.append(int(uchar(segment.payload.at(pos + 1 + i))));
+            tables.insert(precisionAndTable & 0x0F, values);
+            pos += 65;
+        }
+    }
+    QCOMPARE(tables.keys(), QList<int>({0, 1}));
+    QCOMPARE(tables.value(0).first(8), QList<int>({3, 2, 2, 3, 2, 2, 3, 3}));
+    QCOMPARE(tables.value(0), quality90(StandardLuminance));
+    QCOMPARE(tables.value(1), quality90(StandardChrominance));
+
+    // And it shows the bitmap.
+    const JpegPicture decoded = JpegPicture::fromJpegData(stream);
+    QCOMPARE(decoded.size(), bitmap.size());
+    QVERIFY(!decoded.isGrayscale());
+    QVERIFY(!decoded.isProgressive());
+    const QImage image = decoded.toImage();
+    const QPoint middle(image.width() / 2, image.height() / 2);
+    QVERIFY2(near(image.pixel(middle), color), qPrintable(describe(image.pixel(middle))));
+}
+
+void TestJpegPicture::bitmapPictureBecomesJpegOnEncode() {
+    QImage bitmap(33, 21, QImage::Format_Grayscale8);
+    bitmap.fill(QColor(60, 60, 60));
+
+    JpegPicture picture = JpegPicture::fromBitmap(bitmap);
+    QVERIFY(!picture.isEmpty());
+    QVERIFY(!picture.hasJpegData());
+    QVERIFY(picture.jpegData().isEmpty());
+    QCOMPARE(picture.size(), QSize(33, 21));
+    // Until it is encoded, its image is the bitmap itself.
+    QCOMPARE(picture.toImage(), bitmap);
+    QCOMPARE(picture.toImage(QSize(4, 4)), bitmap);
+
+    const QByteArray stream = picture.encode();
+    QVERIFY(stream.startsWith("\xff\xd8"_ba));
+    QVERIFY(picture.hasJpegData());
+    QCOMPARE(picture.jpegData(), stream);
+    QCOMPARE(picture.size(), QSize(33, 21));
+    QVERIFY2(!picture.isGrayscale(), "a bitmap is always stored as colour");
+    QVERIFY(!picture.isProgressive());
+
+    // A second encode keeps the data it has.
+    QCOMPARE(picture.encode(), stream);
+    QVERIFY(near(picture.toImage().pixel(16, 10), QColor(60, 60, 60)));
+
+    JpegPicture none;
+    QVERIFY(none.isEmpty());
+    QVERIFY(none.encode().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestJpegPicture)
+#include "tst_jpegpicture.moc"

@@ -1,0 +1,1020 @@
+// The record set over a library file: opening, the cursor and its flags, the
+// data-change events, writing changes at once, and sharing the file with
+// other programs. Files are made and checked with SQLite directly.
+
+#include "connection.h"
+#include "datasource.h"
+#include "errors.h"
+#include "jpegpicture.h"
+#include "libraryfiles.h"
+#include "recordset.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <utility>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+using TestFiles::Record;
+
+namespace {
+
+// One program's view of a library: its connection, record set and data
+// source, with every data-change event noted.
+struct Library {
+    explicit Library(const QString& path) {
+        connection.SetDatabase(path);
+        source.OnDataChange = [this](const Field* field) { events.append(field); };
+    }
+
+    Field& name() const { return records.FieldByName(u"filename"_s); }
+    Field& picture() const { return records.FieldByName(u"picture"_s); }
+
+    // The events since the last call.
+    QList<const Field*> takeEvents() { return std::exchange(events, {}); }
+
+    Connection connection;
+    RecordSet records{connection};
+    DataSource source{records};
+    QList<const Field*> events;
+};
+
+struct Failure {
+    QString kind;
+    QString message;
+};
+
+template <class Action> Failure failureOf(Action action) {
+    try {
+        action();
+    } catch (const EngineError& e) {
+        return {u"EngineError"_s, e.message()};
+    } catch (const DataSetError& e) {
+        return {u"DataSetError"_s, e.message()};
+    } catch (const Error& e) {
+        return {u"Error"_s, e.message()};
+    }
+    return {u"none"_s, {}};
+}
+
+const QString ClosedDataset = u"ADOQuery1: Cannot perform this operation on a closed dataset"_s;
+const QString NotEditing = u"ADOQuery1: Dataset not in edit or insert mode"_s;
+
+QList<Record> named(const QStringList& names) {
+    QList<Record> records;
+    for (const QString& name : names)
+        records.append({name, TestFiles::jpeg(8 + int(records.size()), 8)});
+    return records;
+}
+
+QStringList namesIn(const QString& path) {
+    QStringList names;
+    for (const Record& record : TestFiles::readLibrary(path))
+        names.append(record.name.value_or(u"<null>"_s));
+    return names;
+}
+
+QStringList namesIn(const RecordSet& records) {
+    QStringList names;
+    for (int row = 0; row < records.RowCount(); ++row)
+        names.append(records.NameAt(row));
+    return names;
+}
+
+// The first column of every row `sql` gives on the file at `path`.
+QStringList query(const QString& path, const QString& sql) {
+    sqlite3* db = nullptr;
+    QStringList values;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) ==
+            SQLITE_OK) {
+            while (sqlite3_step(statement) == SQLITE_ROW)
+                values.append(QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))));
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return values;
+}
+
+QByteArray headed(const QByteArray& jpeg) {
+    QByteArray header(8, '\0');
+    auto* out = reinterpret_cast<uchar*>(header.data());
+    qToLittleEndian<quint16>(1, out);
+    qToLittleEndian<quint16>(0x0100, out + 2);
+    qToLittleEndian<quint32>(quint32(jpeg.size()), out + 4);
+    return header + jpeg;
+}
+
+} // namespace
+
+class TestRecordSet : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+
+    // Opening
+    void openingNeverCreatesAFile_data();
+    void openingNeverCreatesAFile();
+    void tableWithoutPictureColumn();
+    void closedSetRefusesWork();
+    void openPutsCursorOnFirstRecord();
+    void openReadsNoPictureBytes();
+
+    // Moving
+    void nextAndPriorWalkTheRecords();
+    void oneRecordFlags();
+    void firstAndLast();
+    void emptyLibrary();
+
+    // Changing
+    void appendThenPost();
+    void storingABitmapEncodesIt();
+    void changesNeedEditOrInsertState();
+    void editWithoutChangeWritesNothing();
+    void editedNameIsWrittenOnMove();
+    void appendWithoutChangeVanishes();
+    void editOnEmptySetStartsInsert();
+    void dataSourceEditOnlyInBrowseState();
+    void deleteMovesToFollowingRecord_data();
+    void deleteMovesToFollowingRecord();
+    void deleteOnEmptySetFails();
+    void otherColumnsAreCarriedAlong();
+
+    // Values
+    void storedPictureForms_data();
+    void storedPictureForms();
+    void nullAndEmptyValues();
+
+    // Query text
+    void replacingSqlClosesTheSet();
+    void findListsMatchingNames();
+    void unrunnableQueryLeavesSetClosed_data();
+    void unrunnableQueryLeavesSetClosed();
+
+    // Sharing the file
+    void conflictingChangesAreRefused();
+    void appendsFromTwoProgramsBothLand();
+    void postWaitsForAnotherProgramsLock();
+
+private:
+    QString path(const QString& name = u"library.tbr"_s) const { return m_dir->filePath(name); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestRecordSet::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+// ---- Opening -------------------------------------------------------------------
+
+void TestRecordSet::openingNeverCreatesAFile_data() {
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("missing") << false << QByteArray() << u"unable to open database file"_s;
+    QTest::newRow("text file") << true << "A list of scores, one per line.\n"_ba.repeated(200)
+                               << u"file is not a database"_s;
+    QTest::newRow("empty file") << true << QByteArray() << u"no such table: pictures"_s;
+}
+
+void TestRecordSet::openingNeverCreatesAFile() {
+    QFETCH(bool, exists);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+
+    if (exists)
+        TestFiles::writeFile(path(), content);
+    Library library(path());
+    const Failure failure = failureOf([&] { library.records.Open(); });
+    QCOMPARE(failure.kind, u"EngineError"_s);
+    QCOMPARE(failure.message, message);
+    QVERIFY(!library.records.Active());
+    QVERIFY(library.events.isEmpty());
+
+    // Nothing was made or changed: no file, no journal beside it.
+    QCOMPARE(QFileInfo::exists(path()), exists);
+    if (exists)
+        QCOMPARE(TestFiles::readFile(path()), content);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
+             exists ? QStringList(u"library.tbr"_s) : QStringList());
+}
+
+void TestRecordSet::tableWithoutPictureColumn() {
+    TestFiles::execute(path(), u"create table pictures (filename TEXT)"_s);
+    TestFiles::execute(path(), u"insert into pictures values ('only a name')"_s);
+
+    Library library(path());
+    library.records.Open();
+    QCOMPARE(library.records.RecordCount(), 1);
+    QCOMPARE(library.name().AsString(), u"only a name"_s);
+    const Failure failure = failureOf([&] { library.picture(); });
+    QCOMPARE(failure.kind, u"DataSetError"_s);
+    QCOMPARE(failure.message, u"ADOQuery1: Field 'picture' not found"_s);
+}
+
+void TestRecordSet::closedSetRefusesWork() {
+    TestFiles::makeLibrary(path(), named({u"a"_s, u"b"_s}));
+    Library library(path());
+
+    const auto checkClosed = [&] {
+        QVERIFY(!library.records.Active());
+        QCOMPARE(library.records.State(), DataSetState::Inactive);
+        QCOMPARE(library.records.RowCount(), 0);
+        QCOMPARE(library.records.RecNo(), -1);
+        QCOMPARE(failureOf([&] { library.records.RecordCount(); }).message, ClosedDataset);
+        QCOMPARE(failureOf([&] { library.name(); }).message,
+                 u"ADOQuery1: Field 'filename' not found"_s);
+        QCOMPARE(failureOf([&] { library.picture(); }).message,
+                 u"ADOQuery1: Field 'picture' not found"_s);
+        QCOMPARE(failureOf([&] { library.records.Next(); }).message, ClosedDataset);
+        QCOMPARE(failureOf([&] { library.records.Prior(); }).message, ClosedDataset);
+        QCOMPARE(failureOf([&] { library.records.First(); }).message, ClosedDataset);
+        QCOMPARE(failureOf([&] { library.records.Last(); }).message, ClosedDataset);
+        QCOMPARE(failureOf([&] { library.records.Edit(); }).message, ClosedDataset);
+        QCOMPARE(failureOf([&] { library.records.Append(); }).message, ClosedDataset);
+        QCOMPARE(failureOf([&] { library.records.Delete(); }).message, ClosedDataset);
+        QCOMPARE(failureOf([&] { library.records.Post(); }).message, ClosedDataset);
+        QVERIFY(library.takeEvents().isEmpty());
+    };
+
+    checkClosed();
+    if (QTest::currentTestFailed())
+        return;
+
+    library.records.Open();
+    QCOMPARE(library.records.RecordCount(), 2);
+    library.takeEvents();
+    library.records.Close();
+    checkClosed();
+    if (QTest::currentTestFailed())
+        return;
+
+    // Closing the connection closes the set as well.
+    library.records.Open();
+    library.takeEvents();
+    library.connection.Close();
+    QVERIFY(!library.connection.Connected());
+    checkClosed();
+    QCOMPARE(namesIn(path()), QStringList({u"a"_s, u"b"_s}));
+}
+
+void TestRecordSet::openPutsCursorOnFirstRecord() {
+    TestFiles::makeLibrary(path(), named({u"first"_s, u"second"_s, u"third"_s}));
+    Library library(path());
+
+    library.records.Open();
+    QVERIFY(library.records.Active());
+    QCOMPARE(library.records.State(), DataSetState::Browse);
+    QCOMPARE(library.records.RecordCount(), 3);
+    QVERIFY(library.records.Bof());
+    QVERIFY(!library.records.Eof());
+    QCOMPARE(library.name().AsString(), u"first"_s);
+    QCOMPARE(library.records.CurrentName(), u"first"_s);
+    QCOMPARE(library.takeEvents(), QList<const Field*>({nullptr}));
+
+    // Open on an open set does nothing at all: the query is not run again.
+    TestFiles::execute(path(), u"insert into pictures (filename) values ('fourth')"_s);
+    library.records.Next();
+    library.takeEvents();
+    library.records.Open();
+    QVERIFY(library.takeEvents().isEmpty());
+    QCOMPARE(library.records.RecordCount(), 3);
+    QCOMPARE(library.name().AsString(), u"second"_s);
+
+    // A fresh Open sees the file as it is now.
+    library.records.Close();
+    library.records.Open();
+    QCOMPARE(library.records.RecordCount(), 4);
+    QCOMPARE(namesIn(library.records),
+             QStringList({u"first"_s, u"second"_s, u"third"_s, u"fourth"_s}));
+}
+
+void TestRecordSet::openReadsNoPictureBytes() {
+    constexpr int Records = 20;
+    constexpr qsizetype PictureBytes = 1024 * 1024;
+    QList<Record> records;
+    for (int i = 0; i < Records; ++i)
+        records.append({u"page %1"_s.arg(i), QByteArray(PictureBytes, char('a' + i))});
+    TestFiles::makeLibrary(path(), records);
+    const qint64 pages = QFileInfo(path()).size() / 4096;
+    QVERIFY(pages > Records * PictureBytes / 4096);
+
+    Library library(path());
+    library.records.Open();
+    QCOMPARE(library.records.RecordCount(), Records);
+    QCOMPARE(library.records.NameAt(Records - 1), u"page %1"_s.arg(Records - 1));
+
+    const auto cacheMisses = [&] {
+        int current = 0, highest = 0;
+        sqlite3_db_status(library.connection.handle(), SQLITE_DBSTATUS_CACHE_MISS, &current,
+                          &highest, 0);
+        return current;
+    };
+    const int afterOpen = cacheMisses();
+    QVERIFY2(afterOpen < pages / 20, qPrintable(u"%1 pages read"_s.arg(afterOpen)));
+
+    // Reading one picture does read its pages: the count above is a real measure.
+    QCOMPARE(library.picture().Value().size(), PictureBytes);
+    QVERIFY2(cacheMisses() - afterOpen > PictureBytes / 4096 * 9 / 10,
+             qPrintable(u"%1 pages read"_s.arg(cacheMisses() - afterOpen)));
+}
+
+// ---- Moving --------------------------------------------------------------------
+
+void TestRecordSet::nextAndPriorWalkTheRecords() {
+    TestFiles::makeLibrary(path(), named({u"a"_s, u"b"_s, u"c"_s}));
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+    library.takeEvents();
+
+    // On the first record Bof is already set: Prior does nothing.
+    records.Prior();
+    QVERIFY(library.takeEvents().isEmpty());
+    QCOMPARE(records.CurrentName(), u"a"_s);
+
+    const auto expect = [&](const QString& name, bool bof, bool eof, qsizetype events) {
+        QCOMPARE(records.CurrentName(), name);
+        QCOMPARE(library.name().AsString(), name);
+        QCOMPARE(records.Bof(), bof);
+        QCOMPARE(records.Eof(), eof);
+        const QList<const Field*> raised = library.takeEvents();
+        QCOMPARE(raised.size(), events);
+        for (const Field* field : raised)
+            QCOMPARE(field, nullptr);
+    };
+
+    records.Next();
+    expect(u"b"_s, false, false, 1);
+    records.Next();
+    expect(u"c"_s, false, false, 1);
+    records.Next(); // no further record: stays, sets Eof
+    expect(u"c"_s, false, true, 1);
+    records.Next(); // Eof already set: nothing
+    expect(u"c"_s, false, true, 0);
+
+    records.Prior();
+    expect(u"b"_s, false, false, 1);
+    records.Prior();
+    expect(u"a"_s, false, false, 1);
+    records.Prior(); // no earlier record: stays, sets Bof
+    expect(u"a"_s, true, false, 1);
+    records.Prior();
+    expect(u"a"_s, true, false, 0);
+
+    QCOMPARE(records.RecordCount(), 3);
+    QCOMPARE(records.State(), DataSetState::Browse);
+}
+
+void TestRecordSet::oneRecordFlags() {
+    TestFiles::makeLibrary(path(), named({u"solo"_s}));
+    Library library(path());
+    RecordSet& records = library.records;
+
+    records.Open();
+    QVERIFY(records.Bof());
+    QVERIFY(!records.Eof());
+
+    records.Next();
+    QVERIFY(!records.Bof());
+    QVERIFY(records.Eof());
+    QCOMPARE(records.CurrentName(), u"solo"_s);
+
+    records.Prior();
+    QVERIFY(records.Bof());
+    QVERIFY(!records.Eof());
+    QCOMPARE(records.CurrentName(), u"solo"_s);
+    QVERIFY(!library.picture().IsNull());
+}
+
+void TestRecordSet::firstAndLast() {
+    TestFiles::makeLibrary(path(), named({u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+    library.takeEvents();
+
+    records.Last();
+    QCOMPARE(records.CurrentName(), u"d"_s);
+    QCOMPARE(records.RecNo(), 3);
+    QVERIFY(!records.Bof());
+    QVERIFY(records.Eof());
+    QCOMPARE(library.takeEvents(), QList<const Field*>({nullptr}));
+
+    records.Prior();
+    records.First();
+    QCOMPARE(records.CurrentName(), u"a"_s);
+    QCOMPARE(records.RecNo(), 0);
+    QVERIFY(records.Bof());
+    QVERIFY(!records.Eof());
+    QCOMPARE(library.takeEvents(), QList<const Field*>({nullptr, nullptr}));
+}
+
+void TestRecordSet::emptyLibrary() {
+    TestFiles::makeLibrary(path());
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+
+    QCOMPARE(records.RecordCount(), 0);
+    QVERIFY(records.Bof());
+    QVERIFY(records.Eof());
+    QVERIFY(library.picture().IsNull());
+    QVERIFY(library.name().IsNull());
+    QCOMPARE(library.name().AsString(), QString());
+    QCOMPARE(records.RowCount(), 0);
+    QCOMPARE(records.RecNo(), -1);
+    QCOMPARE(library.takeEvents(), QList<const Field*>({nullptr}));
+
+    records.Next();
+    records.Prior();
+    QVERIFY(library.takeEvents().isEmpty());
+    QVERIFY(records.Bof());
+    QVERIFY(records.Eof());
+}
+
+// ---- Changing ------------------------------------------------------------------
+
+void TestRecordSet::appendThenPost() {
+    TestFiles::makeLibrary(path(), named({u"a"_s, u"b"_s}));
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+    library.takeEvents();
+
+    records.Append();
+    QCOMPARE(records.State(), DataSetState::Insert);
+    QVERIFY(!records.Bof());
+    QVERIFY(records.Eof());
+    QCOMPARE(records.RowCount(), 3);
+    QCOMPARE(records.RecordCount(), 2);
+    QCOMPARE(records.RecNo(), 2);
+    QVERIFY(library.picture().IsNull());
+    QVERIFY(library.name().IsNull());
+    QCOMPARE(library.takeEvents(), QList<const Field*>({nullptr}));
+
+    const QString name = u"练习曲 No. 3"_s;
+    library.name().SetAsString(name);
+    QCOMPARE(library.takeEvents(), QList<const Field*>({&library.name()}));
+    QCOMPARE(library.name().AsString(), name);
+    QCOMPARE(records.NameAt(2), name);
+
+    const QByteArray jpeg = TestFiles::jpeg(30, 20, Qt::darkCyan) + "trailer"_ba;
+    JpegPicture picture = JpegPicture::fromJpegData(jpeg);
+    library.picture().StorePicture(picture);
+    QCOMPARE(library.takeEvents(), QList<const Field*>({&library.picture()}));
+    QVERIFY(!library.picture().IsNull());
+    QVERIFY(records.Modified());
+
+    // Nothing reaches the file before Post.
+    QCOMPARE(TestFiles::readLibrary(path()).size(), 2);
+
+    records.Post();
+    QCOMPARE(library.takeEvents(), QList<const Field*>({nullptr}));
+    QCOMPARE(records.State(), DataSetState::Browse);
+    QVERIFY(!records.Bof());
+    QVERIFY(!records.Eof());
+    QCOMPARE(records.RecordCount(), 3);
+    QCOMPARE(records.RowCount(), 3);
+    QCOMPARE(records.RecNo(), 2);
+    QCOMPARE(library.name().AsString(), name);
+    QCOMPARE(library.picture().Value(), jpeg);
+    QCOMPARE(library.picture().LoadPicture().jpegData(), jpeg);
+
+    const QList<Record> stored = TestFiles::readLibrary(path());
+    QCOMPARE(stored.size(), 3);
+    QCOMPARE(stored[2].name, std::optional<QString>(name));
+    QCOMPARE(stored[2].picture, std::optional<QByteArray>(jpeg));
+
+    // A new record stays the last one while the set is open.
+    records.First();
+    records.Last();
+    QCOMPARE(records.CurrentName(), name);
+}
+
+void TestRecordSet::storingABitmapEncodesIt() {
+    TestFiles::makeLibrary(path(), named({u"a"_s, u"b"_s}));
+    const QList<Record> before = TestFiles::readLibrary(path());
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+    records.Next();
+
+    QImage bitmap(24, 18, QImage::Format_RGB32);
+    bitmap.fill(Qt::darkYellow);
+    JpegPicture picture = JpegPicture::fromBitmap(bitmap);
+    records.Edit();
+    QCOMPARE(records.State(), DataSetState::Edit);
+    library.picture().StorePicture(picture);
+    // The picture object keeps what was encoded for it.
+    QVERIFY(picture.hasJpegData());
+    QVERIFY(picture.jpegData().startsWith("\xff\xd8"_ba));
+    records.Post();
+
+    const QList<Record> after = TestFiles::readLibrary(path());
+    QCOMPARE(after.size(), 2);
+    QCOMPARE(after[0].picture, before[0].picture);
+    QCOMPARE(after[1].name, before[1].name);
+    QCOMPARE(after[1].picture, std::optional<QByteArray>(picture.jpegData()));
+    QCOMPARE(library.picture().LoadPicture().size(), QSize(24, 18));
+    QCOMPARE(records.CurrentName(), u"b"_s);
+}
+
+void TestRecordSet::changesNeedEditOrInsertState() {
+    TestFiles::makeLibrary(path(), named({u"a"_s}));
+    const QByteArray file = TestFiles::readFile(path());
+    Library library(path());
+    library.records.Open();
+    library.takeEvents();
+
+    JpegPicture picture = JpegPicture::fromJpegData(TestFiles::jpeg(4, 4));
+    QCOMPARE(failureOf([&] { library.records.Post(); }).message, NotEditing);
+    QCOMPARE(failureOf([&] { library.name().SetAsString(u"x"_s); }).message, NotEditing);
+    QCOMPARE(failureOf([&] { library.picture().StorePicture(picture); }).message, NotEditing);
+
+    // After a Post the set browses again and refuses changes once more.
+    library.records.Edit();
+    library.name().SetAsString(u"renamed"_s);
+    library.records.Post();
+    library.takeEvents();
+    QCOMPARE(failureOf([&] { library.name().SetAsString(u"again"_s); }).message, NotEditing);
+    QCOMPARE(failureOf([&] { library.records.Post(); }).message, NotEditing);
+    QVERIFY(library.takeEvents().isEmpty());
+    QCOMPARE(namesIn(path()), QStringList(u"renamed"_s));
+    QVERIFY(TestFiles::readFile(path()) != file);
+}
+
+void TestRecordSet::editWithoutChangeWritesNothing() {
+    TestFiles::makeLibrary(path(), named({u"a"_s, u"b"_s}));
+    const QByteArray file = TestFiles::readFile(path());
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+    library.takeEvents();
+
+    records.Edit();
+    QCOMPARE(records.State(), DataSetState::Edit);
+    QCOMPARE(library.takeEvents(), QList<const Field*>({nullptr}));
+    QVERIFY(!records.Modified());
+    records.Next();
+    QCOMPARE(records.State(), DataSetState::Browse);
+    QCOMPARE(records.CurrentName(), u"b"_s);
+    QCOMPARE(TestFiles::readFile(path()), file);
+}
+
+void TestRecordSet::editedNameIsWrittenOnMove() {
+    TestFiles::makeLibrary(path(), named({u"a"_s, u"b"_s}));
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+
+    records.Edit();
+    library.name().SetAsString(u"Adagio"_s);
+    QCOMPARE(namesIn(path()), QStringList({u"a"_s, u"b"_s}));
+    records.Next();
+    QCOMPARE(records.State(), DataSetState::Browse);
+    QCOMPARE(records.CurrentName(), u"b"_s);
+    QCOMPARE(namesIn(path()), QStringList({u"Adagio"_s, u"b"_s}));
+    QCOMPARE(records.NameAt(0), u"Adagio"_s);
+}
+
+void TestRecordSet::appendWithoutChangeVanishes() {
+    TestFiles::makeLibrary(path(), named({u"a"_s, u"b"_s}));
+    const QByteArray file = TestFiles::readFile(path());
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+
+    records.Append();
+    QCOMPARE(records.RowCount(), 3);
+    records.Next();
+    QCOMPARE(records.State(), DataSetState::Browse);
+    QCOMPARE(records.RowCount(), 2);
+    QCOMPARE(records.RecordCount(), 2);
+    QCOMPARE(namesIn(records), QStringList({u"a"_s, u"b"_s}));
+    QCOMPARE(TestFiles::readFile(path()), file);
+
+    // Append ends a pending empty insert the same way.
+    records.Append();
+    records.Append();
+    QCOMPARE(records.RowCount(), 3);
+    records.Prior();
+    QCOMPARE(records.RowCount(), 2);
+    QCOMPARE(TestFiles::readFile(path()), file);
+}
+
+void TestRecordSet::editOnEmptySetStartsInsert() {
+    TestFiles::makeLibrary(path());
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+    library.takeEvents();
+
+    records.Edit();
+    QCOMPARE(records.State(), DataSetState::Insert);
+    QCOMPARE(records.RowCount(), 1);
+    QCOMPARE(records.RecordCount(), 0);
+    QVERIFY(library.picture().IsNull());
+    QCOMPARE(library.takeEvents(), QList<const Field*>({nullptr}));
+
+    // Delete of a pending new record only abandons it.
+    records.Delete();
+    QCOMPARE(records.State(), DataSetState::Browse);
+    QCOMPARE(records.RowCount(), 0);
+    QCOMPARE(records.RecordCount(), 0);
+    QVERIFY(records.Bof());
+    QVERIFY(records.Eof());
+    QCOMPARE(library.takeEvents(), QList<const Field*>({nullptr}));
+    QVERIFY(TestFiles::readLibrary(path()).isEmpty());
+
+    // An insert started by Edit is written like any other.
+    records.Edit();
+    library.name().SetAsString(u"first page"_s);
+    records.Post();
+    QCOMPARE(records.RecordCount(), 1);
+    QCOMPARE(namesIn(path()), QStringList(u"first page"_s));
+}
+
+void TestRecordSet::dataSourceEditOnlyInBrowseState() {
+    TestFiles::makeLibrary(path(), named({u"a"_s}));
+    Library library(path());
+    RecordSet& records = library.records;
+
+    library.source.Edit(); // closed: nothing, not even an error
+    QCOMPARE(records.State(), DataSetState::Inactive);
+
+    records.Open();
+    library.takeEvents();
+    library.source.Edit();
+    QCOMPARE(records.State(), DataSetState::Edit);
+    QCOMPARE(library.takeEvents(), QList<const Field*>({nullptr}));
+    library.name().SetAsString(u"kept"_s);
+    library.takeEvents();
+
+    library.source.Edit(); // already editing: the pending change stays
+    QCOMPARE(records.State(), DataSetState::Edit);
+    QCOMPARE(library.name().AsString(), u"kept"_s);
+    QVERIFY(library.takeEvents().isEmpty());
+
+    records.Append();
+    library.takeEvents();
+    library.source.Edit(); // inserting: stays an insert
+    QCOMPARE(records.State(), DataSetState::Insert);
+    QCOMPARE(records.RowCount(), 2);
+    QVERIFY(library.takeEvents().isEmpty());
+    QCOMPARE(namesIn(path()), QStringList(u"kept"_s));
+}
+
+void TestRecordSet::deleteMovesToFollowingRecord_data() {
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QStringList>("remaining");
+
+    const QStringList three = {u"a"_s, u"b"_s, u"c"_s};
+    QTest::newRow("first") << three << 0 << u"b"_s << QStringList({u"b"_s, u"c"_s});
+    QTest::newRow("middle") << three << 1 << u"c"_s << QStringList({u"a"_s, u"c"_s});
+    QTest::newRow("last") << three << 2 << u"b"_s << QStringList({u"a"_s, u"b"_s});
+    QTest::newRow("only") << QStringList(u"a"_s) << 0 << QString() << QStringList();
+    QTest::newRow("same names") << QStringList({u"x"_s, u"x"_s, u"y"_s}) << 1 << u"y"_s
+                                << QStringList({u"x"_s, u"y"_s});
+}
+
+void TestRecordSet::deleteMovesToFollowingRecord() {
+    QFETCH(QStringList, names);
+    QFETCH(int, position);
+    QFETCH(QString, current);
+    QFETCH(QStringList, remaining);
+
+    TestFiles::makeLibrary(path(), named(names));
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+    records.MoveBy(position);
+    QCOMPARE(records.RecNo(), position);
+    library.takeEvents();
+
+    records.Delete();
+    QCOMPARE(library.takeEvents(), QList<const Field*>({nullptr}));
+    QCOMPARE(records.State(), DataSetState::Browse);
+    QCOMPARE(records.RecordCount(), remaining.size());
+    QCOMPARE(namesIn(records), remaining);
+    QCOMPARE(records.CurrentName(), current);
+    QCOMPARE(library.name().IsNull(), remaining.isEmpty());
+    QCOMPARE(library.picture().IsNull(), remaining.isEmpty());
+    // Both flags clear, both set when nothing is left.
+    QCOMPARE(records.Bof(), remaining.isEmpty());
+    QCOMPARE(records.Eof(), remaining.isEmpty());
+    // Written at once.
+    QCOMPARE(namesIn(path()), remaining);
+}
+
+void TestRecordSet::deleteOnEmptySetFails() {
+    TestFiles::makeLibrary(path(), named({u"a"_s}));
+    Library library(path());
+    library.records.Open();
+    library.records.Delete();
+    library.takeEvents();
+
+    const Failure failure = failureOf([&] { library.records.Delete(); });
+    QCOMPARE(failure.kind, u"DataSetError"_s);
+    QCOMPARE(failure.message, u"ADOQuery1: Cannot perform this operation on an empty dataset"_s);
+    QVERIFY(library.takeEvents().isEmpty());
+    QCOMPARE(library.records.RecordCount(), 0);
+}
+
+void TestRecordSet::otherColumnsAreCarriedAlong() {
+    TestFiles::makeLibrary(
+        path(), named({u"first"_s, u"second"_s}),
+        u"create table pictures (filename TEXT, picture BLOB, note TEXT DEFAULT 'x')"_s);
+    TestFiles::execute(path(), u"update pictures set note = 'kept' where filename = 'first'"_s);
+    const QList<Record> before = TestFiles::readLibrary(path());
+
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+    records.Edit();
+    library.name().SetAsString(u"renamed"_s);
+    records.Post();
+
+    records.Append();
+    library.name().SetAsString(u"new"_s);
+    JpegPicture picture = JpegPicture::fromJpegData(TestFiles::jpeg(6, 6));
+    library.picture().StorePicture(picture);
+    records.Post();
+
+    QCOMPARE(query(path(), u"select filename || ':' || note from pictures order by rowid"_s),
+             QStringList({u"renamed:kept"_s, u"second:x"_s, u"new:x"_s}));
+    const QList<Record> after = TestFiles::readLibrary(path());
+    QCOMPARE(after[0].picture, before[0].picture);
+    QCOMPARE(after[2].picture, std::optional<QByteArray>(picture.jpegData()));
+}
+
+// ---- Values --------------------------------------------------------------------
+
+void TestRecordSet::storedPictureForms_data() {
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArray>("jpeg");
+
+    const QByteArray jpeg = TestFiles::jpeg(12, 10, Qt::gray);
+    QTest::newRow("bare") << jpeg << jpeg;
+    QTest::newRow("headed") << headed(jpeg) << jpeg;
+}
+
+void TestRecordSet::storedPictureForms() {
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, jpeg);
+
+    TestFiles::makeLibrary(path(), {{u"page"_s, value}});
+    Library library(path());
+    library.records.Open();
+
+    QVERIFY(!library.picture().IsNull());
+    QCOMPARE(library.picture().Value(), value);
+    const JpegPicture picture = library.picture().LoadPicture();
+    QCOMPARE(picture.jpegData(), jpeg);
+    QCOMPARE(picture.size(), QSize(12, 10));
+    // Reading changes nothing in the file.
+    QCOMPARE(TestFiles::readLibrary(path()).first().picture, std::optional<QByteArray>(value));
+}
+
+void TestRecordSet::nullAndEmptyValues() {
+    const QByteArray jpeg = TestFiles::jpeg(5, 5);
+    TestFiles::makeLibrary(path(), {{std::nullopt, jpeg},
+                                    {u"empty picture"_s, QByteArray()},
+                                    {u"null picture"_s, std::nullopt},
+                                    {u"whole"_s, jpeg}});
+    // The empty picture is a zero-length value in the file, not a null.
+    QCOMPARE(TestFiles::readLibrary(path())[1].picture, std::optional<QByteArray>(QByteArray()));
+
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+
+    QVERIFY(library.name().IsNull());
+    QCOMPARE(library.name().AsString(), QString());
+    QCOMPARE(records.CurrentName(), QString());
+    QVERIFY(!library.picture().IsNull());
+
+    records.Next();
+    QVERIFY(!library.name().IsNull());
+    QVERIFY(library.picture().IsNull());
+
+    records.Next();
+    QVERIFY(!library.name().IsNull());
+    QVERIFY(library.picture().IsNull());
+
+    records.Next();
+    QVERIFY(!library.picture().IsNull());
+    QCOMPARE(library.picture().Value(), jpeg);
+
+    // A picture being written counts as null while it has no bytes.
+    records.Append();
+    JpegPicture nothing;
+    library.picture().StorePicture(nothing);
+    QVERIFY(library.picture().IsNull());
+    JpegPicture something = JpegPicture::fromJpegData(jpeg);
+    library.picture().StorePicture(something);
+    QVERIFY(!library.picture().IsNull());
+    QCOMPARE(library.picture().Value(), jpeg);
+    records.Cancel();
+    QCOMPARE(TestFiles::readLibrary(path()).size(), 4);
+}
+
+// ---- Query text ----------------------------------------------------------------
+
+void TestRecordSet::replacingSqlClosesTheSet() {
+    TestFiles::makeLibrary(path(), named({u"a"_s, u"b"_s}));
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+    library.takeEvents();
+
+    records.SetSQL(u"select * from pictures"_s);
+    QVERIFY(!records.Active());
+    QVERIFY(library.takeEvents().isEmpty());
+    QCOMPARE(failureOf([&] { records.RecordCount(); }).message, ClosedDataset);
+    QVERIFY(library.connection.Connected());
+
+    records.Open();
+    QCOMPARE(records.RecordCount(), 2);
+    QCOMPARE(records.SQL(), u"select * from pictures"_s);
+}
+
+void TestRecordSet::findListsMatchingNames() {
+    TestFiles::makeLibrary(path(), named({u"Waltz in A"_s, u"Etude"_s, u"Second waltz"_s,
+                                          u"Tango"_s, u"100% waltz"_s}));
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+
+    records.SetSQL(u"select * from pictures where filename like ?"_s, {u"%waltz%"_s});
+    QVERIFY(!records.Active());
+    records.Open();
+    QCOMPARE(namesIn(records), QStringList({u"Waltz in A"_s, u"Second waltz"_s, u"100% waltz"_s}));
+    QCOMPARE(records.RecordCount(), 3);
+
+    // The word is a value, never part of the query text.
+    records.SetSQL(u"select * from pictures where filename like ?"_s, {u"%' or '1'='1%"_s});
+    records.Open();
+    QCOMPARE(records.RecordCount(), 0);
+
+    // A record changed through the find is the one the find showed.
+    records.SetSQL(u"select * from pictures where filename like ?"_s, {u"%tango%"_s});
+    records.Open();
+    records.Edit();
+    library.name().SetAsString(u"Tango no. 2"_s);
+    records.Post();
+    QCOMPARE(namesIn(path()), QStringList({u"Waltz in A"_s, u"Etude"_s, u"Second waltz"_s,
+                                           u"Tango no. 2"_s, u"100% waltz"_s}));
+
+    records.SetSQL(u"Select * from pictures"_s);
+    records.Open();
+    QCOMPARE(records.RecordCount(), 5);
+}
+
+void TestRecordSet::unrunnableQueryLeavesSetClosed_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("unknown column")
+        << u"select * from pictures where nosuch = 1"_s << u"no such column: nosuch"_s;
+    QTest::newRow("unfinished") << u"select * from pictures where"_s << u"incomplete input"_s;
+    QTest::newRow("unknown table") << u"select * from nosuch"_s << u"no such table: nosuch"_s;
+    QTest::newRow("misspelt") << u"selec * from pictures"_s << u"near \"selec\": syntax error"_s;
+}
+
+void TestRecordSet::unrunnableQueryLeavesSetClosed() {
+    QFETCH(QString, sql);
+    QFETCH(QString, message);
+
+    TestFiles::makeLibrary(path(), named({u"a"_s}));
+    Library library(path());
+    library.records.SetSQL(sql);
+    const Failure failure = failureOf([&] { library.records.Open(); });
+    QCOMPARE(failure.kind, u"EngineError"_s);
+    QCOMPARE(failure.message, message);
+    QVERIFY(!library.records.Active());
+    QVERIFY(library.events.isEmpty());
+    QCOMPARE(failureOf([&] { library.records.RecordCount(); }).message, ClosedDataset);
+}
+
+// ---- Sharing the file ----------------------------------------------------------
+
+void TestRecordSet::conflictingChangesAreRefused() {
+    TestFiles::makeLibrary(path(), named({u"one"_s, u"two"_s, u"three"_s}));
+    Library a(path()), b(path());
+    a.records.Open();
+    b.records.Open();
+
+    b.records.Edit();
+    b.name().SetAsString(u"one by B"_s);
+    b.records.Post();
+
+    a.records.Edit();
+    a.name().SetAsString(u"one by A"_s);
+    Failure failure = failureOf([&] { a.records.Post(); });
+    QCOMPARE(failure.kind, u"EngineError"_s);
+    QVERIFY2(failure.message.startsWith(u"Row cannot be located for updating"_s),
+             qPrintable(failure.message));
+    QCOMPARE(namesIn(path()), QStringList({u"one by B"_s, u"two"_s, u"three"_s}));
+    a.records.Cancel();
+
+    b.records.Next();
+    b.records.Delete();
+    QCOMPARE(namesIn(path()), QStringList({u"one by B"_s, u"three"_s}));
+
+    a.records.Next();
+    QCOMPARE(a.records.CurrentName(), u"two"_s);
+    failure = failureOf([&] { a.records.Delete(); });
+    QCOMPARE(failure.kind, u"EngineError"_s);
+    QVERIFY2(failure.message.startsWith(u"Row cannot be located for deleting"_s),
+             qPrintable(failure.message));
+    QCOMPARE(namesIn(path()), QStringList({u"one by B"_s, u"three"_s}));
+
+    // A record nobody else touched is still A's to change.
+    a.records.Next();
+    a.records.Edit();
+    a.name().SetAsString(u"three by A"_s);
+    a.records.Post();
+    QCOMPARE(namesIn(path()), QStringList({u"one by B"_s, u"three by A"_s}));
+}
+
+void TestRecordSet::appendsFromTwoProgramsBothLand() {
+    TestFiles::makeLibrary(path(), named({u"one"_s, u"two"_s}));
+    Library a(path()), b(path());
+    a.records.Open();
+    b.records.Open();
+
+    a.records.Append();
+    a.name().SetAsString(u"from A"_s);
+    a.records.Post();
+    b.records.Append();
+    b.name().SetAsString(u"from B"_s);
+    b.records.Post();
+
+    // Each keeps its own snapshot, with its own new record last.
+    QCOMPARE(namesIn(a.records), QStringList({u"one"_s, u"two"_s, u"from A"_s}));
+    QCOMPARE(namesIn(b.records), QStringList({u"one"_s, u"two"_s, u"from B"_s}));
+    QCOMPARE(namesIn(path()), QStringList({u"one"_s, u"two"_s, u"from A"_s, u"from B"_s}));
+
+    a.records.Close();
+    a.records.Open();
+    QCOMPARE(namesIn(a.records), QStringList({u"one"_s, u"two"_s, u"from A"_s, u"from B"_s}));
+}
+
+void TestRecordSet::postWaitsForAnotherProgramsLock() {
+    TestFiles::makeLibrary(path(), named({u"one"_s}));
+    Library a(path());
+    a.records.Open();
+    a.records.Append();
+    a.name().SetAsString(u"after the lock"_s);
+
+    std::atomic<int> locked = 0; // 1: holding the write lock, -1: could not take it
+    std::atomic<bool> releasing = false;
+    const QByteArray file = path().toUtf8();
+    std::jthread holder([&] {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        const bool ok = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        locked = ok ? 1 : -1;
+        if (ok) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            releasing = true;
+            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        }
+        sqlite3_close(db);
+    });
+    while (locked == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    QCOMPARE(locked.load(), 1);
+
+    a.records.Post();
+    // The write could only happen once the other program let go.
+    QVERIFY(releasing);
+    QCOMPARE(namesIn(path()), QStringList({u"one"_s, u"after the lock"_s}));
+    QCOMPARE(a.records.RecordCount(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestRecordSet)
+#include "tst_recordset.moc"
