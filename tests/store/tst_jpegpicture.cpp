@@ -5,6 +5,7 @@
 // against pictures the store did not write itself.
 
 #include "errors.h"
+#include "failure.h"
 #include "jpegpicture.h"
 
 #include <QColor>
@@ -84,18 +85,6 @@ bool near(QRgb actual, QColor expected, int tolerance = 12) {
 
 QString describe(QRgb pixel) {
     return u"(%1, %2, %3)"_s.arg(qRed(pixel)).arg(qGreen(pixel)).arg(qBlue(pixel));
-}
-
-// The message of the JpegError that `action` raises, or a note of what happened instead.
-template <class Action> std::pair<int, QString> jpegFailure(Action action) {
-    try {
-        action();
-    } catch (const JpegError& e) {
-        return {e.code(), e.message()};
-    } catch (const Error& e) {
-        return {-1, u"other error: "_s + e.message()};
-    }
-    return {-1, u"no error"_s};
 }
 
 // One marker segment of a stream, up to the first scan.
@@ -295,9 +284,9 @@ void TestJpegPicture::notJpegFailsOnCreation() {
     QFETCH(QByteArray, bytes);
     QFETCH(int, code);
 
-    const auto [actualCode, message] = jpegFailure([&] { JpegPicture::fromJpegData(bytes); });
-    QCOMPARE(message, u"JPEG error #%1"_s.arg(code));
-    QCOMPARE(actualCode, code);
+    const Failure failure = failureOf([&] { JpegPicture::fromJpegData(bytes); });
+    QCOMPARE(failure.message, u"JPEG error #%1"_s.arg(code));
+    QCOMPARE(failure.code, code);
 }
 
 void TestJpegPicture::streamCutInHeaderFailsOnCreation_data() {
@@ -318,9 +307,9 @@ void TestJpegPicture::streamCutInHeaderFailsOnCreation_data() {
 void TestJpegPicture::streamCutInHeaderFailsOnCreation() {
     QFETCH(QByteArray, bytes);
 
-    const auto [code, message] = jpegFailure([&] { JpegPicture::fromJpegData(bytes); });
-    QVERIFY2(code > 0, qPrintable(message));
-    QCOMPARE(message, u"JPEG error #%1"_s.arg(code));
+    const Failure failure = failureOf([&] { JpegPicture::fromJpegData(bytes); });
+    QVERIFY2(failure.code > 0, qPrintable(failure.message));
+    QCOMPARE(failure.message, u"JPEG error #%1"_s.arg(failure.code));
 }
 
 void TestJpegPicture::streamCutInScanFailsOnDecode() {
@@ -334,13 +323,11 @@ void TestJpegPicture::streamCutInScanFailsOnDecode() {
     QCOMPARE(picture.size(), QSize(64, 48));
 
     // ...but its pixels run out: reported, not shown half grey.
-    const auto [code, message] = jpegFailure([&] { picture.toImage(); });
-    QCOMPARE(message, u"JPEG error #%1"_s.arg(int(JWRN_JPEG_EOF)));
-    QCOMPARE(code, int(JWRN_JPEG_EOF));
-
-    const auto [scaledCode, scaledMessage] = jpegFailure([&] { picture.toImage(QSize(8, 6)); });
-    QCOMPARE(scaledMessage, u"JPEG error #%1"_s.arg(int(JWRN_JPEG_EOF)));
-    QCOMPARE(scaledCode, int(JWRN_JPEG_EOF));
+    for (const QSize size : {QSize(), QSize(8, 6)}) {
+        const Failure failure = failureOf([&] { picture.toImage(size); });
+        QCOMPARE(failure.message, u"JPEG error #%1"_s.arg(int(JWRN_JPEG_EOF)));
+        QCOMPARE(failure.code, int(JWRN_JPEG_EOF));
+    }
 }
 
 void TestJpegPicture::hugeFrameIsRefusedBeforeDecoding() {

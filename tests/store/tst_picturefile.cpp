@@ -2,6 +2,7 @@
 // kept as they are, bitmaps held until they are stored.
 
 #include "errors.h"
+#include "failure.h"
 #include "jpegpicture.h"
 #include "libraryfiles.h"
 #include "picturefile.h"
@@ -19,25 +20,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// The message of the error `action` raises, with what kind of error it was.
-struct Failure {
-    QString kind;
-    QString message;
-};
-
-template <class Action> Failure failureOf(Action action) {
-    try {
-        action();
-    } catch (const JpegError& e) {
-        return {u"JpegError"_s, e.message()};
-    } catch (const FileError& e) {
-        return {u"FileError"_s, e.message()};
-    } catch (const Error& e) {
-        return {u"Error"_s, e.message()};
-    }
-    return {u"none"_s, {}};
-}
 
 QByteArray bitmapFile(int width, int height, QColor color) {
     QImage image(width, height, QImage::Format_RGB32);

@@ -5,6 +5,7 @@
 #include "connection.h"
 #include "datasource.h"
 #include "errors.h"
+#include "failure.h"
 #include "jpegpicture.h"
 #include "libraryfiles.h"
 #include "recordset.h"
@@ -50,24 +51,6 @@ struct Library {
     DataSource source{records};
     QList<const Field*> events;
 };
-
-struct Failure {
-    QString kind;
-    QString message;
-};
-
-template <class Action> Failure failureOf(Action action) {
-    try {
-        action();
-    } catch (const EngineError& e) {
-        return {u"EngineError"_s, e.message()};
-    } catch (const DataSetError& e) {
-        return {u"DataSetError"_s, e.message()};
-    } catch (const Error& e) {
-        return {u"Error"_s, e.message()};
-    }
-    return {u"none"_s, {}};
-}
 
 const QString ClosedDataset = u"ADOQuery1: Cannot perform this operation on a closed dataset"_s;
 const QString NotEditing = u"ADOQuery1: Dataset not in edit or insert mode"_s;
