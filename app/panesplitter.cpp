@@ -11,7 +11,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
+        // Black dots on white: visible over the list and over the black picture area alike.
         QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
         painter.fillRect(rect(), QBrush(Qt::black, Qt::Dense4Pattern));
     }
 };
