@@ -40,6 +40,19 @@ void showBox(QMessageBox::Icon icon, const QString& text) {
 }
 } // namespace
 
+bool confirm(const QString& question) {
+    QMessageBox box(QMessageBox::Question, u"Confirm"_s, question,
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    for (auto [which, text] :
+         {std::pair(QMessageBox::Ok, u"OK"_s), std::pair(QMessageBox::Cancel, u"Cancel"_s)}) {
+        box.button(which)->setText(text);
+        box.button(which)->setIcon({});
+    }
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
 void showErrorReport(const QString& message) {
     showBox(QMessageBox::Critical, errorReportText(message));
 }

@@ -37,3 +37,7 @@ template <class Action> void runReported(Action&& action) {
 
 // A user error: a plain box titled "tamblor", no icon, one "OK" button.
 void showMessage(const QString& text);
+
+// A question: title "Confirm", question icon, "OK" (the default) and
+// "Cancel" (also Escape and the close box). True when "OK" was pressed.
+bool confirm(const QString& question);

@@ -15,8 +15,8 @@ int main(int argc, char* argv[]) {
     // other windows are made once and never shown; each command that needs
     // a dialog makes a fresh one.
     TForm1 form1;
-    TForm2 form2;
-    TForm3 form3;
+    TForm2 form2(form1.Values);
+    TForm3 form3(form1.DataSource1);
     TForm4 form4;
     TForm5 form5;
     TForm6 form6;

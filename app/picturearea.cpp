@@ -27,6 +27,10 @@ PictureArea::Rendering PictureArea::render(const JpegPicture& picture) const {
 }
 
 void PictureArea::setPicture(const JpegPicture& picture) {
+    if (picture.isEmpty()) {
+        clear();
+        return;
+    }
     Rendering rendering = render(picture);
     m_picture = picture;
     m_rendering = std::move(rendering);

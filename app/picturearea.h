@@ -18,6 +18,7 @@ class PictureArea : public QWidget {
 public:
     explicit PictureArea(QWidget* parent = nullptr);
 
+    // An empty picture clears the area.
     void setPicture(const JpegPicture& picture);
     void clear();
     bool hasPicture() const { return !m_picture.isEmpty(); }

@@ -2,6 +2,7 @@
 
 #include "anchors.h"
 #include "application.h"
+#include "picturefiledialog.h"
 
 #include <QDir>
 
@@ -18,7 +19,17 @@ constexpr int InfoStripHeight = 29;
 const QString PictureField = u"picture"_s;
 } // namespace
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent),
+      OpenPictureDialog1(std::make_unique<PictureFileDialog>(
+          PictureFileDialog::Mode::Open,
+          u"JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|"
+          u"All Support Files(*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp"_s)),
+      SavePictureDialog1(std::make_unique<PictureFileDialog>(
+          PictureFileDialog::Mode::Save,
+          u"All (*.jpg;*.jpeg)|*.jpg;*.jpeg|JPEG Image File (*.jpg)|*.jpg|"
+          u"JPEG Image File (*.jpeg)|*.jpeg"_s,
+          u"jpg"_s)) {
     setupUi(this);
     const int menuHeight = MainMenu1->sizeHint().height();
     resize(DesignedClientWidth, DesignedClientHeight + menuHeight);
@@ -48,7 +59,16 @@ void TForm1::connectCommands() {
     };
     bind(SpeedButton1, &QToolButton::clicked, &TForm1::SpeedButton1Click);
     bind(SpeedButton2, &QToolButton::clicked, &TForm1::SpeedButton2Click);
+    bind(SpeedButton3, &QToolButton::clicked, &TForm1::DeleteFormDBClick);
     bind(Exit2, &QAction::triggered, &TForm1::QuitClick);
+    for (QAction* item : {LoadFormFile, LoadFromFile2})
+        bind(item, &QAction::triggered, &TForm1::LoadFormFileClick);
+    for (QAction* item : {SaveToFile, SaveFile2})
+        bind(item, &QAction::triggered, &TForm1::SaveToFileClick);
+    for (QAction* item : {DeleteFormDB, Delete2})
+        bind(item, &QAction::triggered, &TForm1::DeleteFormDBClick);
+    for (QAction* item : {Rename, RenamePic2})
+        bind(item, &QAction::triggered, &TForm1::RenameClick);
 
     connect(DBGrid1, &QWidget::customContextMenuRequested, this,
             [this](QPoint pos) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(pos)); });
@@ -127,6 +147,12 @@ void TForm1::showCurrentPicture() {
 
 void TForm1::showPictureCount() {
     Label3->setText(QString::number(Values.PictureCount) + u"   张"_s);
+}
+
+void TForm1::setControlsAfterAdding() {
+    SpeedButton1->setEnabled(true);
+    SpeedButton2->setEnabled(false);
+    setPictureCommandsEnabled(true);
 }
 
 void TForm1::setPictureCommandsEnabled(bool enabled) {

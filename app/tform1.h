@@ -7,7 +7,10 @@
 #include "ui_TForm1.h"
 
 #include <QWidget>
+#include <functional>
+#include <memory>
 
+class PictureFileDialog;
 class RightAnchors;
 
 // The main window: the name list on the left, the current score's picture on
@@ -33,6 +36,33 @@ public:
     void showPictureCount();
     // "删除" and the context-menu items that need a current picture.
     void setPictureCommandsEnabled(bool enabled);
+    // After a score was added: "上一张" on, "下一张" off, the picture commands on.
+    void setControlsAfterAdding();
+
+    // The naming and storing of a new score, shared by the import and the paste.
+    // The naming dialog, proposing "图片" + (PictureCount + 1); true when a
+    // name was confirmed (it is then in PendingName).
+    bool askNewScoreName();
+    // A new record at the end holding PendingName and `picture` (stored as JPEG data).
+    void appendNewScore(JpegPicture& picture);
+    // PictureCount up by one, the count label and the controls follow.
+    void countNewScore();
+    // After a cancelled naming: `saved` again, or nothing when there is no current picture.
+    void restorePicture(const JpegPicture& saved);
+
+    // The delete road, shared by the delete and the cut with their own texts:
+    // the guard, the one-score rule, the question, then `beforeRemoving` (the
+    // cut puts the picture on the clipboard) and the delete itself.
+    struct RemovalTexts {
+        QString noPicture;
+        QString lastScore;
+        QString question;
+    };
+    void removeCurrentScore(const RemovalTexts& texts,
+                            const std::function<void()>& beforeRemoving = {});
+
+    std::unique_ptr<PictureFileDialog> OpenPictureDialog1;
+    std::unique_ptr<PictureFileDialog> SavePictureDialog1;
 
 public Q_SLOTS:
     void FormCreate();
@@ -40,6 +70,10 @@ public Q_SLOTS:
     void DataSource1DataChange(const Field* field);
     void SpeedButton1Click();
     void SpeedButton2Click();
+    void LoadFormFileClick();
+    void SaveToFileClick();
+    void DeleteFormDBClick();
+    void RenameClick();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

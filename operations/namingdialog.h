@@ -1,12 +1,25 @@
 #pragma once
 
-#include <QDialog>
+#include "plaindialog.h"
+#include "ui_TForm2.h"
 
-// The naming dialog: the name of a new score.
-class TForm2 : public QDialog {
+struct ProgramValues;
+
+// The naming dialog: asks for the name of a new score (import, paste).
+// "确定" with a name stores it in PendingName and sets NameConfirmed; the
+// caller reads NameConfirmed once the dialog has closed.
+class TForm2 : public PlainDialog, public Ui::TForm2 {
+    Q_OBJECT
 public:
-    explicit TForm2(QWidget* parent = nullptr) : QDialog(parent) {
-        setObjectName(QStringLiteral("TForm2"));
-        setWindowTitle(QStringLiteral("为此曲谱命名     "));
-    }
+    explicit TForm2(ProgramValues& values, QWidget* parent = nullptr);
+
+public Q_SLOTS:
+    void Button1Click();
+    void Button2Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    ProgramValues& m_values;
 };

@@ -1,12 +1,23 @@
 #pragma once
 
-#include <QDialog>
+#include "plaindialog.h"
+#include "ui_TForm3.h"
 
-// The rename dialog.
-class TForm3 : public QDialog {
+class DataSource;
+
+// The rename dialog: "确定" writes the typed text as the current score's name.
+class TForm3 : public PlainDialog, public Ui::TForm3 {
+    Q_OBJECT
 public:
-    explicit TForm3(QWidget* parent = nullptr) : QDialog(parent) {
-        setObjectName(QStringLiteral("TForm3"));
-        setWindowTitle(QStringLiteral("重命名曲谱"));
-    }
+    explicit TForm3(DataSource& source, QWidget* parent = nullptr);
+
+public Q_SLOTS:
+    void Button1Click();
+    void Button2Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    DataSource& m_source;
 };

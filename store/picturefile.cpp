@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -20,6 +21,17 @@ QByteArray readWholeFile(const QString& path) {
     if (file.error() != QFileDevice::NoError)
         throw FileError::cannotOpen(fullPath, file.errorString());
     return bytes;
+}
+
+void writeWholeFile(const QString& path, const QByteArray& bytes) {
+    const QString fullPath = QFileInfo(path).absoluteFilePath();
+    if (QFileInfo(fullPath).isDir())
+        throw FileError::cannotCreate(fullPath, u"Is a directory"_s);
+    QSaveFile file(fullPath);
+    if (!file.open(QIODevice::WriteOnly))
+        throw FileError::cannotCreate(fullPath, file.errorString());
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw FileError(u"Cannot write file \"%1\". %2"_s.arg(fullPath, file.errorString()));
 }
 
 namespace {

@@ -1,0 +1,36 @@
+#include "plaindialog.h"
+
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QWindow>
+
+PlainDialog::PlainDialog(QWidget* parent) : QDialog(parent) {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+}
+
+void PlainDialog::showOver(QWidget* window) {
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    // The dialog belongs to no window, but stays above the main window and
+    // opens centred on it.
+    if (window) {
+        winId();
+        windowHandle()->setTransientParent(window->windowHandle());
+    }
+    exec();
+}
+
+void PlainDialog::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->ignore();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}

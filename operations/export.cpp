@@ -1,0 +1,24 @@
+// Saving the current score to a JPEG file.
+
+#include "application.h"
+#include "picturefile.h"
+#include "picturefiledialog.h"
+#include "tform1.h"
+
+using namespace Qt::StringLiterals;
+
+// The current score's stored JPEG data is written as it is: no decoding, no
+// re-encoding. The dialog adds ".jpg" to a name typed without an extension on
+// every export.
+void TForm1::SaveToFileClick() {
+    const Field& picture = ADOQuery1.FieldByName(u"picture"_s);
+    if (picture.IsNull()) {
+        showMessage(u"当前没有可保存的图片"_s);
+        return;
+    }
+    const QString file = SavePictureDialog1->choose(this);
+    if (file.isEmpty())
+        return;
+    writeWholeFile(file, picture.LoadPicture().jpegData());
+    SavePictureDialog1->forgetFile();
+}

@@ -1,0 +1,36 @@
+// Importing a picture file as a new score.
+
+#include "picturefile.h"
+#include "picturefiledialog.h"
+#include "tform1.h"
+
+#include <QScopeGuard>
+
+using namespace Qt::StringLiterals;
+
+void TForm1::LoadFormFileClick() {
+    // Edit first, even when the file dialog is then cancelled: the pending
+    // edit holds no change and the next move ends it.
+    ADOQuery1.Edit();
+    const QString file = OpenPictureDialog1->choose(this);
+    if (file.isEmpty())
+        return;
+    bool confirmed = false;
+    {
+        const auto release = qScopeGuard([this] { Values.NameConfirmed = false; });
+        JpegPicture picture = loadPictureFile(file);
+        const JpegPicture saved =
+            ADOQuery1.FieldByName(u"picture"_s).IsNull() ? JpegPicture() : Image1->picture();
+        Image1->setPicture(picture);
+        confirmed = askNewScoreName();
+        if (confirmed) {
+            appendNewScore(picture);
+            countNewScore();
+        } else {
+            restorePicture(saved);
+        }
+    }
+    // Last, so that its display of the stored picture decides the buttons.
+    if (confirmed)
+        ADOQuery1.Post();
+}

@@ -1,0 +1,35 @@
+// Naming and storing a new score: the part of the import that the paste shares.
+
+#include "namingdialog.h"
+#include "tform1.h"
+
+using namespace Qt::StringLiterals;
+
+bool TForm1::askNewScoreName() {
+    TForm2 dialog(Values);
+    dialog.Edit1->setText(u"图片"_s + QString::number(qint64(Values.PictureCount) + 1));
+    dialog.showOver(this);
+    return Values.NameConfirmed;
+}
+
+void TForm1::appendNewScore(JpegPicture& picture) {
+    // Encoded before the record starts, so a picture that cannot be encoded
+    // leaves no half-filled record behind.
+    picture.encode();
+    ADOQuery1.Append();
+    ADOQuery1.FieldByName(u"filename"_s).SetAsString(Values.PendingName);
+    ADOQuery1.FieldByName(u"picture"_s).StorePicture(picture);
+}
+
+void TForm1::countNewScore() {
+    ++Values.PictureCount;
+    showPictureCount();
+    setControlsAfterAdding();
+}
+
+void TForm1::restorePicture(const JpegPicture& saved) {
+    if (ADOQuery1.FieldByName(u"picture"_s).IsNull())
+        Image1->clear();
+    else
+        Image1->setPicture(saved);
+}

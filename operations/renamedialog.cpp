@@ -1,0 +1,46 @@
+// Renaming the current score.
+
+#include "renamedialog.h"
+
+#include "application.h"
+#include "recordset.h"
+#include "tform1.h"
+
+using namespace Qt::StringLiterals;
+
+void TForm1::RenameClick() {
+    if (ADOQuery1.FieldByName(u"picture"_s).IsNull()) {
+        showMessage(u"当前没有可命名的图片！"_s);
+        return;
+    }
+    TForm3 dialog(DataSource1);
+    dialog.showOver(this);
+}
+
+TForm3::TForm3(DataSource& source, QWidget* parent) : PlainDialog(parent), m_source(source) {
+    setupUi(this);
+    Edit1->setText(u"新名字"_s);
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { runReported([this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
+}
+
+void TForm3::showEvent(QShowEvent* event) {
+    PlainDialog::showEvent(event);
+    Edit1->setFocus();
+    Edit1->selectAll();
+}
+
+// The name goes in as typed: blanks, an empty text and a name in use alike.
+// A failed post leaves the dialog open with the name pending.
+void TForm3::Button1Click() {
+    m_source.Edit();
+    RecordSet& records = m_source.DataSet();
+    records.FieldByName(u"filename"_s).SetAsString(Edit1->text());
+    records.Post();
+    close();
+}
+
+void TForm3::Button2Click() {
+    close();
+}
