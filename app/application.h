@@ -35,6 +35,15 @@ template <class Action> void runReported(Action&& action) {
     }
 }
 
+// Connects a control's signal to a command: the command runs as one user
+// action, its failure reported.
+template <class Sender, class Signal, class Receiver>
+void connectCommand(Sender* sender, Signal signal, Receiver* receiver,
+                    void (Receiver::*command)()) {
+    QObject::connect(sender, signal, receiver,
+                     [receiver, command] { runReported([&] { (receiver->*command)(); }); });
+}
+
 // A user error: a plain box titled "tamblor", no icon, one "OK" button.
 void showMessage(const QString& text);
 

@@ -1,6 +1,7 @@
 #include "plaindialog.h"
 
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QWindow>
 
@@ -32,5 +33,13 @@ void PlainDialog::keyPressEvent(QKeyEvent* event) {
         return;
     default:
         QDialog::keyPressEvent(event);
+    }
+}
+
+void PlainDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (m_focus) {
+        m_focus->setFocus();
+        m_focus->selectAll();
     }
 }

@@ -7,15 +7,9 @@ using namespace Qt::StringLiterals;
 
 TForm2::TForm2(ProgramValues& values, QWidget* parent) : PlainDialog(parent), m_values(values) {
     setupUi(this);
-    connect(Button1, &QPushButton::clicked, this,
-            [this] { runReported([this] { Button1Click(); }); });
+    focusOnShow(Edit1);
+    connectCommand(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
-}
-
-void TForm2::showEvent(QShowEvent* event) {
-    PlainDialog::showEvent(event);
-    Edit1->setFocus();
-    Edit1->selectAll();
 }
 
 void TForm2::Button1Click() {

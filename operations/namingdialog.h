@@ -17,9 +17,6 @@ public Q_SLOTS:
     void Button1Click();
     void Button2Click();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
     ProgramValues& m_values;
 };

@@ -20,15 +20,9 @@ void TForm1::RenameClick() {
 TForm3::TForm3(DataSource& source, QWidget* parent) : PlainDialog(parent), m_source(source) {
     setupUi(this);
     Edit1->setText(u"新名字"_s);
-    connect(Button1, &QPushButton::clicked, this,
-            [this] { runReported([this] { Button1Click(); }); });
+    focusOnShow(Edit1);
+    connectCommand(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
-}
-
-void TForm3::showEvent(QShowEvent* event) {
-    PlainDialog::showEvent(event);
-    Edit1->setFocus();
-    Edit1->selectAll();
 }
 
 // The name goes in as typed: blanks, an empty text and a name in use alike.

@@ -15,9 +15,6 @@ public Q_SLOTS:
     void Button1Click();
     void Button2Click();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
     DataSource& m_source;
 };
