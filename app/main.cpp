@@ -19,8 +19,8 @@ int main(int argc, char* argv[]) {
     TForm3 form3(form1.DataSource1);
     TForm4 form4;
     TForm5 form5;
-    TForm6 form6;
-    TForm7 form7;
+    TForm6 form6(form1);
+    TForm7 form7(form1);
     TSaveManyPicDlg saveManyPicDlg;
     TInputDirDlg inputDirDlg;
     form1.show();

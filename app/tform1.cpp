@@ -21,6 +21,9 @@ const QString PictureField = u"picture"_s;
 
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent),
+      OpenDialog1(std::make_unique<PictureFileDialog>(PictureFileDialog::Mode::Open,
+                                                      u"Tamblor 文件(*.tbr)|*.tbr"_s, QString(),
+                                                      PictureFileDialog::Preview::None)),
       OpenPictureDialog1(std::make_unique<PictureFileDialog>(
           PictureFileDialog::Mode::Open,
           u"JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|"
@@ -69,6 +72,14 @@ void TForm1::connectCommands() {
         bind(item, &QAction::triggered, &TForm1::DeleteFormDBClick);
     for (QAction* item : {Rename, RenamePic2})
         bind(item, &QAction::triggered, &TForm1::RenameClick);
+    for (QAction* item : {OpenPicDataFile, OpenDataFile2})
+        bind(item, &QAction::triggered, &TForm1::OpenPicDataFileClick);
+    for (QAction* item : {NewPicFile, NewDataFile2})
+        bind(item, &QAction::triggered, &TForm1::NewPicFileClick);
+    for (QAction* item : {FiltByName, FiltByName2})
+        bind(item, &QAction::triggered, &TForm1::FiltByNameClick);
+    bind(ShowAllPic2, &QAction::triggered, &TForm1::ShowAllClick);
+    bind(Image1, &PictureArea::clicked, &TForm1::Image1Click);
 
     connect(DBGrid1, &QWidget::customContextMenuRequested, this,
             [this](QPoint pos) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(pos)); });

@@ -12,6 +12,9 @@
 
 class PictureFileDialog;
 class RightAnchors;
+namespace Queries {
+struct Query;
+}
 
 // The main window: the name list on the left, the current score's picture on
 // the right, the library's one connection and record set, and every command.
@@ -61,6 +64,14 @@ public:
     void removeCurrentScore(const RemovalTexts& texts,
                             const std::function<void()>& beforeRemoving = {});
 
+    // Lists the scores `query` selects, the first one current and shown
+    // (find and show all); `whenListed` runs once they are listed.
+    void listScores(const Queries::Query& query, const std::function<void()>& whenListed = {});
+    // Makes the library `name`.tbr in the current folder from the default
+    // library and opens it; false (and a message) when that file exists.
+    bool createLibrary(const QString& name);
+
+    std::unique_ptr<PictureFileDialog> OpenDialog1;
     std::unique_ptr<PictureFileDialog> OpenPictureDialog1;
     std::unique_ptr<PictureFileDialog> SavePictureDialog1;
 
@@ -74,6 +85,11 @@ public Q_SLOTS:
     void SaveToFileClick();
     void DeleteFormDBClick();
     void RenameClick();
+    void OpenPicDataFileClick();
+    void NewPicFileClick();
+    void FiltByNameClick();
+    void ShowAllClick();
+    void Image1Click();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

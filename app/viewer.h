@@ -1,12 +1,24 @@
 #pragma once
 
-#include <QDialog>
+#include "plaindialog.h"
+#include "ui_TForm4.h"
 
-// The full-size viewer.
-class TForm4 : public QDialog {
+class JpegPicture;
+
+// The full-size viewer: the current score's picture at its own size in an
+// 800 x 600 scrolling area. A click on the picture, "关闭(&Q)" in its menu or
+// the close box closes it.
+class TForm4 : public PlainDialog, public Ui::TForm4 {
+    Q_OBJECT
 public:
-    explicit TForm4(QWidget* parent = nullptr) : QDialog(parent) {
-        setObjectName(QStringLiteral("TForm4"));
-        setWindowTitle(QStringLiteral("查看曲谱"));
-    }
+    explicit TForm4(QWidget* parent = nullptr);
+    // Shows `picture` at its own size; the hint gives that size.
+    void showPicture(const JpegPicture& picture);
+
+public Q_SLOTS:
+    void Image1Click();
+    void QuitClick();
+
+protected:
+    void moveEvent(QMoveEvent* event) override;
 };

@@ -1,12 +1,20 @@
 #pragma once
 
-#include <QDialog>
+#include "plaindialog.h"
+#include "ui_TForm6.h"
 
-// The find dialog: a word of the names to list.
-class TForm6 : public QDialog {
+class TForm1;
+
+// The find dialog: lists the scores whose name holds the typed word.
+class TForm6 : public PlainDialog, public Ui::TForm6 {
+    Q_OBJECT
 public:
-    explicit TForm6(QWidget* parent = nullptr) : QDialog(parent) {
-        setObjectName(QStringLiteral("TForm6"));
-        setWindowTitle(QStringLiteral("设置曲谱查找条件"));
-    }
+    explicit TForm6(TForm1& window, QWidget* parent = nullptr);
+
+public Q_SLOTS:
+    void Button1Click();
+    void Button2Click();
+
+private:
+    TForm1& m_window;
 };

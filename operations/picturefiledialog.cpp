@@ -33,9 +33,10 @@ QStringList PictureFileDialog::toNameFilters(const QString& filter) {
     return result;
 }
 
-PictureFileDialog::PictureFileDialog(Mode mode, const QString& filter, const QString& defaultSuffix)
-    : m_mode(mode), m_nameFilters(toNameFilters(filter)), m_defaultSuffix(defaultSuffix),
-      m_nameFilter(m_nameFilters.value(0)) {}
+PictureFileDialog::PictureFileDialog(Mode mode, const QString& filter, const QString& defaultSuffix,
+                                     Preview preview)
+    : m_mode(mode), m_previewKind(preview), m_nameFilters(toNameFilters(filter)),
+      m_defaultSuffix(defaultSuffix), m_nameFilter(m_nameFilters.value(0)) {}
 
 PictureFileDialog::~PictureFileDialog() = default;
 
@@ -52,6 +53,8 @@ std::unique_ptr<QFileDialog> PictureFileDialog::create() const {
         dialog->setDirectory(m_folder);
     if (!m_file.isEmpty())
         dialog->selectFile(m_file);
+    if (m_previewKind == Preview::None)
+        return dialog;
     auto* pane = new QLabel(dialog.get());
     pane->setObjectName(u"preview"_s);
     pane->setFixedSize(PreviewSize);

@@ -17,7 +17,9 @@ public:
     enum class Mode { Open, Save };
     // `filter` pairs descriptions and patterns, joined by "|":
     // "JPEG Image File (*.jpg)|*.jpg|...". The first pair is preselected.
-    PictureFileDialog(Mode mode, const QString& filter, const QString& defaultSuffix = {});
+    enum class Preview { Picture, None };
+    PictureFileDialog(Mode mode, const QString& filter, const QString& defaultSuffix = {},
+                      Preview preview = Preview::Picture);
     ~PictureFileDialog();
 
     // Shows the dialog modally over `window`; the chosen path, or empty when cancelled.
@@ -36,6 +38,7 @@ private:
     void preview(QLabel* pane, const QString& path) const;
 
     Mode m_mode;
+    Preview m_previewKind;
     QStringList m_nameFilters;
     QString m_defaultSuffix;
     QString m_file;

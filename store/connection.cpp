@@ -46,6 +46,12 @@ void Connection::Close() {
     }
 }
 
+void Connection::Execute(const QString& sql) {
+    Statement statement(*this, sql);
+    while (statement.step()) {
+    }
+}
+
 void Connection::fail() const {
     throw EngineError(m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
                            : QStringLiteral("Connection is closed"));

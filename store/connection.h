@@ -25,6 +25,8 @@ public:
     // Closes the record set on this connection first.
     void Close();
     bool Connected() const { return m_db != nullptr; }
+    // Runs one statement that returns no rows, on its own.
+    void Execute(const QString& sql);
 
     sqlite3* handle() const { return m_db; }
     // Throws the engine's message for the last failure on this connection.

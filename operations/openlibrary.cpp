@@ -1,0 +1,33 @@
+// Opening another library file.
+
+#include "picturefiledialog.h"
+#include "tform1.h"
+
+using namespace Qt::StringLiterals;
+
+// The list keeps the find in force, if any: the library opens showing the
+// scores whose names hold the word.
+void TForm1::OpenPicDataFileClick() {
+    const QString file = OpenDialog1->choose(this);
+    if (file.isEmpty())
+        return;
+    ADOConnection1.Close();
+    ADOConnection1.SetDatabase(file);
+    ADOConnection1.Open();
+    ADOQuery1.Open();
+    setWindowTitle(u"Vellaris    [ "_s + file + u" ]"_s);
+    if (ADOQuery1.FieldByName(u"picture"_s).IsNull()) {
+        Image1->clear();
+        SpeedButton1->setEnabled(false);
+        SpeedButton2->setEnabled(false);
+        setPictureCommandsEnabled(false);
+        Values.PictureCount = 0;
+    } else {
+        showCurrentPicture();
+        Values.PictureCount = ADOQuery1.RecordCount();
+        setControlsAfterAdding();
+        SpeedButton1->setEnabled(false);
+        SpeedButton2->setEnabled(true);
+    }
+    showPictureCount();
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The record set's query texts.
+namespace Queries {
+
+struct Query {
+    QString text;
+    QStringList parameters; // bound to the text's "?" marks in order
+};
+
+// Every score of the library.
+Query allScores();
+// The scores whose name holds `word` anywhere ("%" and "_" in it keep their
+// wildcard meaning). The word is bound as data, so no word can break the query
+// or change what it means.
+Query namesContaining(const QString& word);
+
+} // namespace Queries
+
+// A new library: a copy of the library `templatePath` (the default library)
+// with none of its scores, compacted so that nothing of their pictures is left
+// in the file. An existing `target` is never replaced. When the template does
+// not exist nothing is made (opening the new library then reports it). When
+// emptying fails the copy is removed again.
+void makeEmptyCopy(const QString& templatePath, const QString& target);
