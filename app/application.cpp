@@ -1,14 +1,23 @@
 #include "application.h"
 
 #include "errors.h"
+#include "icons.h"
 
 #include <QMessageBox>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
 
+// The pictures live in the window library; a static library's resources are
+// registered by hand.
+static void registerResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    registerResources();
     setApplicationName(ApplicationTitle);
+    setWindowIcon(mainIcon());
     // The windows are designed for a sans face 11 pixels high.
     QFont face = font();
     face.setPixelSize(11);

@@ -9,20 +9,26 @@
 #include "tform1.h"
 #include "viewer.h"
 
+#include <memory>
+#include <vector>
+
 int main(int argc, char* argv[]) {
     Application app(argc, argv);
     // The main window first: creating it opens the default library. The
     // other windows are made once and never shown; each command that needs
-    // a dialog makes a fresh one.
+    // a dialog makes a fresh one. A window that fails to be made is reported,
+    // and start-up goes on.
     TForm1 form1;
-    TForm2 form2(form1.Values);
-    TForm3 form3(form1.DataSource1);
-    TForm4 form4;
-    TForm5 form5;
-    TForm6 form6(form1);
-    TForm7 form7(form1);
-    TSaveManyPicDlg saveManyPicDlg;
-    TInputDirDlg inputDirDlg;
+    std::vector<std::unique_ptr<QWidget>> windows;
+    const auto make = [&windows](auto create) { runReported([&] { windows.emplace_back(create()); }); };
+    make([&] { return std::make_unique<TForm2>(form1.Values); });
+    make([&] { return std::make_unique<TForm3>(form1.DataSource1); });
+    make([] { return std::make_unique<TForm4>(); });
+    make([] { return std::make_unique<TForm5>(); });
+    make([&] { return std::make_unique<TForm6>(form1); });
+    make([&] { return std::make_unique<TForm7>(form1); });
+    make([&] { return std::make_unique<TSaveManyPicDlg>(form1); });
+    make([] { return std::make_unique<TInputDirDlg>(); });
     form1.show();
     return app.exec();
 }

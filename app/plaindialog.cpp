@@ -1,5 +1,7 @@
 #include "plaindialog.h"
 
+#include "icons.h"
+
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,6 +10,7 @@
 PlainDialog::PlainDialog(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
+    setWindowIcon(dialogIcon());
 }
 
 void PlainDialog::showOver(QWidget* window) {

@@ -2,6 +2,7 @@
 
 #include "anchors.h"
 #include "application.h"
+#include "icons.h"
 #include "picturefiledialog.h"
 
 #include <QDir>
@@ -34,6 +35,7 @@ TForm1::TForm1(QWidget* parent)
           u"JPEG Image File (*.jpeg)|*.jpeg"_s,
           u"jpg"_s)) {
     setupUi(this);
+    setWindowIcon(mainIcon());
     const int menuHeight = MainMenu1->sizeHint().height();
     resize(DesignedClientWidth, DesignedClientHeight + menuHeight);
     setMinimumSize(MinimumClientWidth, MinimumClientHeight + menuHeight);
@@ -79,6 +81,12 @@ void TForm1::connectCommands() {
     for (QAction* item : {FiltByName, FiltByName2})
         bind(item, &QAction::triggered, &TForm1::FiltByNameClick);
     bind(ShowAllPic2, &QAction::triggered, &TForm1::ShowAllClick);
+    bind(About, &QAction::triggered, &TForm1::SpeedButton6Click);
+    for (QAction* item : {SaveManyPic, SaveFiles2})
+        bind(item, &QAction::triggered, &TForm1::SaveManyPicClick);
+    bind(Copy2, &QAction::triggered, &TForm1::CopyToCBoardClick);
+    bind(Cut2, &QAction::triggered, &TForm1::CutToCBoardClick);
+    bind(Paste2, &QAction::triggered, &TForm1::PasteFromCBoardClick);
     bind(Image1, &PictureArea::clicked, &TForm1::Image1Click);
 
     connect(DBGrid1, &QWidget::customContextMenuRequested, this,

@@ -63,6 +63,8 @@ public:
     };
     void removeCurrentScore(const RemovalTexts& texts,
                             const std::function<void()>& beforeRemoving = {});
+    // The current score's picture, decoded, onto the clipboard (copy and cut).
+    void copyPictureToClipboard();
 
     // Lists the scores `query` selects, the first one current and shown
     // (find and show all); `whenListed` runs once they are listed.
@@ -90,6 +92,11 @@ public Q_SLOTS:
     void FiltByNameClick();
     void ShowAllClick();
     void Image1Click();
+    void CopyToCBoardClick();
+    void CutToCBoardClick();
+    void PasteFromCBoardClick();
+    void SpeedButton6Click();
+    void SaveManyPicClick();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -1,12 +1,30 @@
 #pragma once
 
-#include <QDialog>
+#include "plaindialog.h"
+#include "ui_TSaveManyPicDlg.h"
 
-// The batch export dialog: folder and naming.
-class TSaveManyPicDlg : public QDialog {
+class TForm1;
+
+// The batch export dialog: the folder, picked with the drive list and the
+// folder tree (a new folder can be made there), and the naming of the files.
+class TSaveManyPicDlg : public PlainDialog, public Ui::TSaveManyPicDlg {
+    Q_OBJECT
 public:
-    explicit TSaveManyPicDlg(QWidget* parent = nullptr) : QDialog(parent) {
-        setObjectName(QStringLiteral("TSaveManyPicDlg"));
-        setWindowTitle(QStringLiteral("批量导出图片-选择保存路径"));
-    }
+    explicit TSaveManyPicDlg(TForm1& window, QWidget* parent = nullptr);
+
+public Q_SLOTS:
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void setEditColour(QPalette::ColorRole role);
+    void alignControls();
+
+    TForm1& m_window;
 };

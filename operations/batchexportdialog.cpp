@@ -1,0 +1,126 @@
+// Exporting every listed score into one folder.
+
+#include "batchexportdialog.h"
+
+#include "application.h"
+#include "exportnames.h"
+#include "newfolderdialog.h"
+#include "picturefile.h"
+#include "tform1.h"
+
+#include <QDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int BandHeight = 48;
+constexpr int BottomHeight = 148;
+constexpr int DesignedWidth = 333;
+} // namespace
+
+void TForm1::SaveManyPicClick() {
+    TSaveManyPicDlg dialog(*this);
+    dialog.Edit1->setEnabled(false);
+    dialog.showOver(this);
+}
+
+TSaveManyPicDlg::TSaveManyPicDlg(TForm1& window, QWidget* parent)
+    : PlainDialog(parent), m_window(window) {
+    setupUi(this);
+    move(306, 195);
+    setMinimumSize(DesignedWidth, BandHeight + 270);
+    setEditColour(QPalette::Midlight);
+    DriveComboBox1->fill(QDir::currentPath());
+    DirectoryListBox1->openFolder(QDir::currentPath());
+    connect(DriveComboBox1, &QComboBox::activated, this, [this] {
+        // A drive opens at the working directory when that lies on it, else at its root.
+        const QString root = DriveComboBox1->rootPath();
+        const QString here = QDir::currentPath();
+        const bool onDrive = DriveComboBox::volumeOf(here) == root;
+        runReported([&] { DirectoryListBox1->openFolder(onDrive ? here : root); });
+    });
+    connect(RadioButton1, &QRadioButton::clicked, this, &TSaveManyPicDlg::RadioButton1Click);
+    connect(RadioButton2, &QRadioButton::clicked, this, &TSaveManyPicDlg::RadioButton2Click);
+    connectCommand(Button1, &QPushButton::clicked, this, &TSaveManyPicDlg::Button1Click);
+    connectCommand(Button2, &QPushButton::clicked, this, &TSaveManyPicDlg::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TSaveManyPicDlg::Button3Click);
+}
+
+void TSaveManyPicDlg::setEditColour(QPalette::ColorRole role) {
+    QPalette colours = Edit1->palette();
+    const QColor colour = palette().color(role);
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        colours.setColor(group, QPalette::Base, colour);
+    Edit1->setPalette(colours);
+}
+
+void TSaveManyPicDlg::RadioButton1Click() {
+    Edit1->setEnabled(false);
+    setEditColour(QPalette::Midlight);
+}
+
+void TSaveManyPicDlg::RadioButton2Click() {
+    Edit1->setEnabled(true);
+    setEditColour(QPalette::Base);
+    Edit1->setFocus();
+}
+
+void TSaveManyPicDlg::Button1Click() {
+    TInputDirDlg input(DirectoryListBox1);
+    input.move(frameGeometry().left(), frameGeometry().top() + frameGeometry().height() - 130);
+    input.showOver(this);
+}
+
+// Writes each listed score's stored JPEG data as it is. A failure stops the
+// run at that score: the files written stay, the dialog stays open.
+void TSaveManyPicDlg::Button2Click() {
+    RecordSet& records = m_window.ADOQuery1;
+    Field& picture = records.FieldByName(u"picture"_s);
+    if (picture.IsNull()) {
+        close();
+        return;
+    }
+    const QString folder = DirectoryListBox1->currentFolder();
+    const bool ownNames = RadioButton1->isChecked();
+    records.First();
+    const int count = records.RecordCount();
+    ProgressBar1->setRange(0, count);
+    for (int pass = 1; pass <= count; ++pass) {
+        ProgressBar1->setValue(pass);
+        ProgressBar1->repaint();
+        QString file;
+        if (ownNames)
+            file = ExportNames::forScoreName(folder, m_window.DBText1->text(), pass);
+        const QByteArray bytes = picture.IsNull() ? QByteArray() : picture.LoadPicture().jpegData();
+        if (!ownNames)
+            file = ExportNames::forCommonName(folder, Edit1->text(), pass);
+        writeWholeFile(file, bytes);
+        records.Next();
+    }
+    ProgressBar1->hide();
+    showMessage(u"导出完毕!"_s);
+    close();
+}
+
+void TSaveManyPicDlg::Button3Click() {
+    close();
+}
+
+void TSaveManyPicDlg::resizeEvent(QResizeEvent* event) {
+    PlainDialog::resizeEvent(event);
+    alignControls();
+}
+
+// The tree takes any growth; the naming frame stretches with the width and
+// the two buttons keep their distance from the right edge.
+void TSaveManyPicDlg::alignControls() {
+    const int w = width(), h = height();
+    const int grow = w - DesignedWidth;
+    Panel1->setGeometry(0, 0, w, BandHeight);
+    DirectoryListBox1->setGeometry(0, BandHeight, w, h - BandHeight - BottomHeight);
+    Panel2->setGeometry(0, h - BottomHeight, w, BottomHeight);
+    RadioGroup1->resize(311 + grow, RadioGroup1->height());
+    Button2->move(154 + grow, Button2->y());
+    Button3->move(242 + grow, Button3->y());
+    ProgressBar1->setGeometry(0, BottomHeight - 19, w, 19);
+}

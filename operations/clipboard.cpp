@@ -1,0 +1,71 @@
+// Copying, cutting and pasting scores through the clipboard.
+
+#include "application.h"
+#include "tform1.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QScopeGuard>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The current score's stored picture at full size: 24-bit colour, or 8 bits
+// with a grey palette for a greyscale picture.
+QImage clipboardBitmap(const JpegPicture& picture) {
+    const QImage pixels = picture.toImage();
+    if (pixels.format() != QImage::Format_Grayscale8)
+        return pixels.convertToFormat(QImage::Format_RGB888);
+    QList<QRgb> greys(256);
+    for (int level = 0; level < 256; ++level)
+        greys[level] = qRgb(level, level, level);
+    return pixels.convertToFormat(QImage::Format_Indexed8, greys);
+}
+
+} // namespace
+
+void TForm1::copyPictureToClipboard() {
+    const QImage bitmap = clipboardBitmap(ADOQuery1.FieldByName(u"picture"_s).LoadPicture());
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->clear();
+    clipboard->setImage(bitmap);
+}
+
+void TForm1::CopyToCBoardClick() {
+    if (ADOQuery1.FieldByName(u"picture"_s).IsNull()) {
+        showMessage(u"当前没有可复制的图片!"_s);
+        return;
+    }
+    copyPictureToClipboard();
+}
+
+void TForm1::CutToCBoardClick() {
+    removeCurrentScore({u"当前没有可剪切的图片!"_s,
+                        u"数据库中至少要保留一张图片，你不能剪切此图!"_s,
+                        u"剪切的图片将在数据库中删除，确实要删除此图片吗？"_s},
+                       [this] { copyPictureToClipboard(); });
+}
+
+void TForm1::PasteFromCBoardClick() {
+    ADOQuery1.Edit();
+    const auto release = qScopeGuard([this] { Values.NameConfirmed = false; });
+    const QMimeData* offered = QApplication::clipboard()->mimeData();
+    if (!offered || !offered->hasImage()) {
+        showMessage(u"剪贴板中没有二进制图片拷贝!"_s);
+        return;
+    }
+    const Field& stored = ADOQuery1.FieldByName(u"picture"_s);
+    const JpegPicture saved = stored.IsNull() ? JpegPicture() : stored.LoadPicture();
+    JpegPicture picture = JpegPicture::fromBitmap(QApplication::clipboard()->image());
+    Image1->setPicture(picture);
+    if (!askNewScoreName()) {
+        restorePicture(saved);
+        return;
+    }
+    appendNewScore(picture);
+    // The post comes before the controls are set, so these settings are final.
+    ADOQuery1.Post();
+    countNewScore();
+}
