@@ -13,7 +13,7 @@ QString inFolder(const QString& folder, const QString& name, const QString& numb
     const QString path =
         (folder.endsWith(u'/') ? folder : folder + u'/') + name + number + u".jpg"_s;
     if (name.contains(u'/') || name.contains(QChar(0)))
-        throw FileError::cannotCreate(path, u"A file name cannot hold \"/\""_s);
+        throw FileError::cannotCreate(path, u"The name is not a valid file name"_s);
     return path;
 }
 } // namespace

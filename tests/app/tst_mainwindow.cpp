@@ -4,8 +4,7 @@
 
 #include "application.h"
 #include "errors.h"
-#include "libraryfiles.h"
-#include "modal.h"
+#include "mainwindow.h"
 #include "tform1.h"
 
 #include <QContextMenuEvent>
@@ -21,11 +20,6 @@ using TestFiles::Record;
 namespace {
 
 const QColor Red(220, 0, 0), Green(0, 200, 0), Blue(0, 0, 220);
-
-bool near(QColor a, QColor b) {
-    return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
-           std::abs(a.blue() - b.blue()) < 40;
-}
 
 // A JPEG whose frame header claims another size than its data holds.
 QByteArray withDeclaredSize(QByteArray jpeg, int width, int height) {
@@ -70,49 +64,22 @@ private Q_SLOTS:
     void errorInAnEventHandlerIsReported();
 
 private:
-    void makeLibrary(const QList<Record>& records) {
-        TestFiles::makeLibrary(QDir::current().filePath(u"pictures.tbr"_s), records);
-    }
-    std::unique_ptr<TForm1> start(QList<SeenBox>* boxes = nullptr);
-    static QColor shown(TForm1& form);
+    void makeLibrary(const QList<Record>& records) { m_folder->makeLibrary(records); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_startDir;
+    std::unique_ptr<WorkFolder> m_folder;
 };
 
 void TestMainWindow::init() {
-    m_startDir = QDir::currentPath();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_folder = std::make_unique<WorkFolder>();
 }
 
 void TestMainWindow::cleanup() {
-    QDir::setCurrent(m_startDir);
-    m_dir.reset();
-}
-
-std::unique_ptr<TForm1> TestMainWindow::start(QList<SeenBox>* boxes) {
-    std::unique_ptr<TForm1> form;
-    const QList<SeenBox> seen = collectMessageBoxes([&] { form = std::make_unique<TForm1>(); });
-    if (boxes)
-        *boxes = seen;
-    else if (!seen.isEmpty())
-        qWarning() << "unexpected message box:" << seen.first().text;
-    form->show();
-    if (!QTest::qWaitForWindowExposed(form.get()))
-        qWarning() << "main window not exposed";
-    return form;
-}
-
-// The colour at the centre of the picture as it is drawn.
-QColor TestMainWindow::shown(TForm1& form) {
-    const QImage area = form.ScrollBox1->grab().toImage();
-    return area.pixelColor(form.Image1->pos() + form.Image1->pictureRect().center());
+    m_folder.reset();
 }
 
 void TestMainWindow::captionsAndMenus() {
     makeLibrary({{u"a"_s, TestFiles::jpeg(60, 40)}});
-    auto form = start();
+    auto form = startMainWindow();
     QCOMPARE(form->SpeedButton1->text(), u"上一张"_s);
     QCOMPARE(form->SpeedButton2->text(), u"下一张"_s);
     QCOMPARE(form->SpeedButton3->text(), u"删除"_s);
@@ -148,7 +115,7 @@ void TestMainWindow::captionsAndMenus() {
 
 void TestMainWindow::startWithoutLibrary() {
     QList<SeenBox> boxes;
-    auto form = start(&boxes);
+    auto form = startMainWindow(&boxes);
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].title, u"tamblor"_s);
     QCOMPARE(boxes[0].icon, QMessageBox::Critical);
@@ -169,7 +136,7 @@ void TestMainWindow::startWithoutLibrary() {
 
 void TestMainWindow::startWithEmptyLibrary() {
     makeLibrary({});
-    auto form = start();
+    auto form = startMainWindow();
     QCOMPARE(form->windowTitle(),
              u"Morvane    默认文件[ "_s + QDir::currentPath() + u"/pictures.tbr ]"_s);
     QCOMPARE(form->Label3->text(), u"0   张"_s);
@@ -190,8 +157,8 @@ void TestMainWindow::startWithThreeScores() {
     makeLibrary({{u"第一首"_s, TestFiles::jpeg(600, 400, Red)},
                  {u"second"_s, TestFiles::jpeg(300, 200, Green)},
                  {u"third"_s, TestFiles::jpeg(800, 1200, Blue)}});
-    auto form = start();
-    QVERIFY(near(shown(*form), Red));
+    auto form = startMainWindow();
+    QVERIFY(nearColour(shownColor(*form), Red));
     QVERIFY(!form->SpeedButton1->isEnabled());
     QVERIFY(form->SpeedButton2->isEnabled());
     QVERIFY(form->SpeedButton3->isEnabled());
@@ -207,7 +174,7 @@ void TestMainWindow::startWithThreeScores() {
 void TestMainWindow::startsWithRootFolderPath() {
     QDir::setCurrent(u"/"_s);
     QList<SeenBox> boxes;
-    auto form = start(&boxes);
+    auto form = startMainWindow(&boxes);
     if (QFile::exists(u"/pictures.tbr"_s))
         QSKIP("this machine has a library at the root");
     QCOMPARE(form->ADOConnection1.Database(), u"//pictures.tbr"_s);
@@ -244,7 +211,7 @@ void TestMainWindow::failuresDuringStartUp() {
     QFETCH(QString, schema);
     QFETCH(QList<Record>, records);
     QFETCH(QString, message);
-    const QString path = QDir::current().filePath(u"pictures.tbr"_s);
+    const QString path = m_folder->library();
     TestFiles::makeLibrary(path, {}, schema);
     for (const Record& record : records)
         TestFiles::execute(path, u"insert into pictures values ('%1', x'%2')"_s.arg(
@@ -252,7 +219,7 @@ void TestMainWindow::failuresDuringStartUp() {
     const QByteArray before = TestFiles::readFile(path);
 
     QList<SeenBox> boxes;
-    auto form = start(&boxes);
+    auto form = startMainWindow(&boxes);
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].icon, QMessageBox::Critical);
     QVERIFY2(boxes[0].text.contains(QRegularExpression(message)), qPrintable(boxes[0].text));
@@ -262,8 +229,7 @@ void TestMainWindow::failuresDuringStartUp() {
     QCOMPARE(TestFiles::readFile(path), before);
     if (records.size() > 1) {
         // Another score still shows, from the list.
-        const QRect second = form->DBGrid1->visualRect(form->DBGrid1->model()->index(1, 0));
-        QTest::mouseClick(form->DBGrid1->viewport(), Qt::LeftButton, {}, second.center());
+        clickRow(*form, 1);
         QVERIFY(form->Image1->hasPicture());
         QCOMPARE(form->DBText1->text(), u"ok"_s);
     }
@@ -271,18 +237,18 @@ void TestMainWindow::failuresDuringStartUp() {
 
 void TestMainWindow::oneScoreButtons() {
     makeLibrary({{u"only"_s, TestFiles::jpeg(200, 100, Green)}});
-    auto form = start();
+    auto form = startMainWindow();
     QVERIFY(!form->SpeedButton1->isEnabled());
     QVERIFY(form->SpeedButton2->isEnabled());
     QCOMPARE(form->Label3->text(), u"1   张"_s);
 
     QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
-    QVERIFY(near(shown(*form), Green));
+    QVERIFY(nearColour(shownColor(*form), Green));
     QVERIFY(form->SpeedButton1->isEnabled());
     QVERIFY(!form->SpeedButton2->isEnabled());
 
     QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
-    QVERIFY(near(shown(*form), Green));
+    QVERIFY(nearColour(shownColor(*form), Green));
     QVERIFY(!form->SpeedButton1->isEnabled());
     QVERIFY(form->SpeedButton2->isEnabled());
     QCOMPARE(form->Label3->text(), u"1   张"_s);
@@ -292,33 +258,32 @@ void TestMainWindow::steppingThroughThreeScores() {
     makeLibrary({{u"r"_s, TestFiles::jpeg(600, 400, Red)},
                  {u"g"_s, TestFiles::jpeg(300, 200, Green)},
                  {u"b"_s, TestFiles::jpeg(800, 1200, Blue)}});
-    auto form = start();
+    auto form = startMainWindow();
     const auto buttons = [&] {
         return std::pair(form->SpeedButton1->isEnabled(), form->SpeedButton2->isEnabled());
     };
     QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
-    QVERIFY(near(shown(*form), Green));
+    QVERIFY(nearColour(shownColor(*form), Green));
     QCOMPARE(buttons(), std::pair(true, true));
     QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
-    QVERIFY(near(shown(*form), Blue));
+    QVERIFY(nearColour(shownColor(*form), Blue));
     QCOMPARE(buttons(), std::pair(true, true)); // on the last score, but not past it yet
     QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
-    QVERIFY(near(shown(*form), Blue));
+    QVERIFY(nearColour(shownColor(*form), Blue));
     QCOMPARE(buttons(), std::pair(true, false));
     QCOMPARE(form->DBText1->text(), u"b"_s);
 
     QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
-    QVERIFY(near(shown(*form), Green));
+    QVERIFY(nearColour(shownColor(*form), Green));
     QCOMPARE(buttons(), std::pair(true, true));
 
     // Picking the first row moves onto it without marking the beginning.
-    const QRect first = form->DBGrid1->visualRect(form->DBGrid1->model()->index(0, 0));
-    QTest::mouseClick(form->DBGrid1->viewport(), Qt::LeftButton, {}, first.center());
-    QVERIFY(near(shown(*form), Red));
+    clickRow(*form, 0);
+    QVERIFY(nearColour(shownColor(*form), Red));
     QCOMPARE(form->DBText1->text(), u"r"_s);
     QCOMPARE(buttons(), std::pair(true, true));
     QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
-    QVERIFY(near(shown(*form), Red));
+    QVERIFY(nearColour(shownColor(*form), Red));
     QCOMPARE(buttons(), std::pair(false, true));
     QCOMPARE(form->Label3->text(), u"3   张"_s);
 }
@@ -327,12 +292,12 @@ void TestMainWindow::scoreWithoutPictureKeepsThePreviousOne() {
     makeLibrary({{u"r"_s, TestFiles::jpeg(600, 400, Red)},
                  {u"empty"_s, std::nullopt},
                  {u"b"_s, TestFiles::jpeg(800, 1200, Blue)}});
-    auto form = start();
+    auto form = startMainWindow();
     QList<SeenBox> boxes =
         collectMessageBoxes([&] { QTest::mouseClick(form->SpeedButton2, Qt::LeftButton); });
     QVERIFY(boxes.isEmpty());
     QCOMPARE(form->DBText1->text(), u"empty"_s);
-    QVERIFY(near(shown(*form), Red));
+    QVERIFY(nearColour(shownColor(*form), Red));
     QVERIFY(!form->SpeedButton1->isEnabled());
     QVERIFY(!form->SpeedButton2->isEnabled());
     // With no current picture the buttons do nothing at all.
@@ -340,16 +305,15 @@ void TestMainWindow::scoreWithoutPictureKeepsThePreviousOne() {
     QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
     QCOMPARE(form->DBText1->text(), u"empty"_s);
 
-    const QRect last = form->DBGrid1->visualRect(form->DBGrid1->model()->index(2, 0));
-    QTest::mouseClick(form->DBGrid1->viewport(), Qt::LeftButton, {}, last.center());
-    QVERIFY(near(shown(*form), Blue));
+    clickRow(*form, 2);
+    QVERIFY(nearColour(shownColor(*form), Blue));
     QVERIFY(form->SpeedButton1->isEnabled());
     QVERIFY(form->SpeedButton2->isEnabled());
 }
 
 void TestMainWindow::buttonsOnClosedLibraryReportTheError() {
     QList<SeenBox> boxes;
-    auto form = start(&boxes);
+    auto form = startMainWindow(&boxes);
     QCOMPARE(boxes.size(), 1);
     boxes = collectMessageBoxes([&] { QTest::mouseClick(form->SpeedButton2, Qt::LeftButton); });
     QCOMPARE(boxes.size(), 1);
@@ -362,12 +326,12 @@ void TestMainWindow::listKeysMoveTheCursor() {
     for (int i = 0; i < 40; ++i)
         records << Record{u"score %1"_s.arg(i), TestFiles::jpeg(40, 30, i % 2 ? Green : Red)};
     makeLibrary(records);
-    auto form = start();
+    auto form = startMainWindow();
     NameGrid* grid = form->DBGrid1;
     grid->setFocus();
     QTest::keyClick(grid, Qt::Key_Down);
     QCOMPARE(form->DBText1->text(), u"score 1"_s);
-    QVERIFY(near(shown(*form), Green));
+    QVERIFY(nearColour(shownColor(*form), Green));
     QTest::keyClick(grid, Qt::Key_End);
     QCOMPARE(form->DBText1->text(), u"score 39"_s);
     QVERIFY(!form->SpeedButton2->isEnabled());
@@ -394,12 +358,12 @@ void TestMainWindow::listKeysMoveTheCursor() {
 
 void TestMainWindow::rightClickSelectsRowThenOpensMenu() {
     makeLibrary({{u"r"_s, TestFiles::jpeg(60, 40, Red)}, {u"g"_s, TestFiles::jpeg(60, 40, Green)}});
-    auto form = start();
+    auto form = startMainWindow();
     QWidget* viewport = form->DBGrid1->viewport();
     const QPoint second = form->DBGrid1->visualRect(form->DBGrid1->model()->index(1, 0)).center();
     QTest::mousePress(viewport, Qt::RightButton, {}, second);
     QCOMPARE(form->DBText1->text(), u"g"_s);
-    QVERIFY(near(shown(*form), Green));
+    QVERIFY(nearColour(shownColor(*form), Green));
     QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, second, viewport->mapToGlobal(second));
     QApplication::sendEvent(viewport, &menuRequest);
     QTRY_VERIFY(form->PopupMenu1->isVisible());
@@ -414,20 +378,20 @@ void TestMainWindow::pictureIsFittedAndDrawnOnBlack() {
         for (int x = 500; x < 1000; ++x)
             halves.setPixelColor(x, y, Blue);
     makeLibrary({{u"halves"_s, JpegCodec::encode(halves)}});
-    auto form = start();
+    auto form = startMainWindow();
     QCOMPARE(form->Image1->size(), QSize(459, 355));
     QCOMPARE(form->Image1->pictureRect(), QRect(0, 63, 459, 229));
     const QImage area = form->ScrollBox1->grab().toImage();
     const QPoint origin = form->Image1->pos();
-    QVERIFY(near(area.pixelColor(origin + QPoint(5, 63 + 100)), Red));
-    QVERIFY(near(area.pixelColor(origin + QPoint(453, 63 + 100)), Blue));
+    QVERIFY(nearColour(area.pixelColor(origin + QPoint(5, 63 + 100)), Red));
+    QVERIFY(nearColour(area.pixelColor(origin + QPoint(453, 63 + 100)), Blue));
     QCOMPARE(area.pixelColor(origin + QPoint(200, 60)), QColor(Qt::black));
     QCOMPARE(area.pixelColor(origin + QPoint(200, 63 + 229 + 2)), QColor(Qt::black));
 }
 
 void TestMainWindow::resizeRefitsAndKeepsAnchors() {
     makeLibrary({{u"tall"_s, TestFiles::jpeg(800, 1200, Blue)}});
-    auto form = start();
+    auto form = startMainWindow();
     QCOMPARE(form->Image1->pictureRect(), QRect(111, 0, 236, 355));
     const int labelGap = form->InfoStrip->width() - form->Label3->x();
     const int label2Gap = form->InfoStrip->width() - form->Label2->x();
@@ -437,7 +401,7 @@ void TestMainWindow::resizeRefitsAndKeepsAnchors() {
     form->resize(form->width() + 200, form->height() + 100);
     QTRY_COMPARE(form->Image1->size(), QSize(659, 455));
     QCOMPARE(form->Image1->pictureRect(), QRect(178, 0, 303, 455));
-    QVERIFY(near(shown(*form), Blue));
+    QVERIFY(nearColour(shownColor(*form), Blue));
     QCOMPARE(form->InfoStrip->width() - form->Label3->x(), labelGap);
     QCOMPARE(form->InfoStrip->width() - form->Label2->x(), label2Gap);
     QCOMPARE(form->Label1->x(), label1X);
@@ -451,7 +415,7 @@ void TestMainWindow::resizeRefitsAndKeepsAnchors() {
 
 void TestMainWindow::splitterSnapsAndKeepsPicturePane() {
     makeLibrary({{u"a"_s, TestFiles::jpeg(60, 40)}});
-    auto form = start();
+    auto form = startMainWindow();
     PaneSplitter* splitter = form->Splitter1;
     const auto drag = [&](int dx) {
         const QPoint grip(2, 20);
@@ -475,7 +439,7 @@ void TestMainWindow::splitterSnapsAndKeepsPicturePane() {
 
 void TestMainWindow::quitClosesTheWindow() {
     makeLibrary({});
-    auto form = start();
+    auto form = startMainWindow();
     form->Exit2->trigger();
     QVERIFY(!form->isVisible());
 }

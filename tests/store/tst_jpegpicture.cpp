@@ -7,6 +7,7 @@
 #include "errors.h"
 #include "failure.h"
 #include "jpegpicture.h"
+#include "jpegstream.h"
 
 #include <QColor>
 #include <QImage>
@@ -85,61 +86,6 @@ bool near(QRgb actual, QColor expected, int tolerance = 12) {
 
 QString describe(QRgb pixel) {
     return u"(%1, %2, %3)"_s.arg(qRed(pixel)).arg(qGreen(pixel)).arg(qBlue(pixel));
-}
-
-// One marker segment of a stream, up to the first scan.
-struct Segment {
-    int marker = 0;
-    qsizetype offset = 0; // of the marker's FF
-    QByteArray payload;
-};
-
-QList<Segment> segmentsOf(const QByteArray& stream) {
-    QList<Segment> segments;
-    const auto byte = [&](qsizetype i) { return int(uchar(stream.at(i))); };
-    if (stream.size() < 2 || byte(0) != 0xFF || byte(1) != 0xD8)
-        return segments;
-    qsizetype pos = 2;
-    while (pos + 4 <= stream.size() && byte(pos) == 0xFF) {
-        const int marker = byte(pos + 1);
-        const int length = byte(pos + 2) << 8 | byte(pos + 3);
-        segments.append({marker, pos, stream.mid(pos + 4, length - 2)});
-        if (marker == 0xDA)
-            break;
-        pos += 2 + length;
-    }
-    return segments;
-}
-
-qsizetype offsetOfMarker(const QByteArray& stream, int marker) {
-    for (const Segment& segment : segmentsOf(stream))
-        if (segment.marker == marker)
-            return segment.offset;
-    return -1;
-}
-
-// The tables of Annex K of the JPEG standard, in natural (row by row) order.
-constexpr std::array<int, 64> StandardLuminance = {
-    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
-    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
-    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
-    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-constexpr std::array<int, 64> StandardChrominance = {
-    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
-    99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
-// The natural position of each coefficient in the order a DQT segment lists them.
-constexpr std::array<int, 64> ZigZag = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-
-// A standard table at quality 90 (scale 20 %), as a DQT segment lists it.
-QList<int> quality90(const std::array<int, 64>& standard) {
-    QList<int> table;
-    for (int position : ZigZag)
-        table.append(std::clamp((standard[size_t(position)] * 20 + 50) / 100, 1, 255));
-    return table;
 }
 
 } // namespace
@@ -428,21 +374,7 @@ void TestJpegPicture::encodesBaselineColourAtQuality90() {
     QCOMPARE(at(14), 1);
 
     // Quantisation tables: the standard ones scaled for quality 90.
-    QMap<int, QList<int>> tables;
-    for (const Segment& segment : segments) {
-        if (segment.marker != 0xDB)
-            continue;
-        qsizetype pos = 0;
-        while (pos < segment.payload.size()) {
-            const int precisionAndTable = int(uchar(segment.payload.at(pos)));
-            QCOMPARE(precisionAndTable >> 4, 0); // 8-bit entries, as baseline requires
-            QList<int> values;
-            for (int i = 0; i < 64; ++i)
-                values.append(int(uchar(segment.payload.at(pos + 1 + i))));
-            tables.insert(precisionAndTable & 0x0F, values);
-            pos += 65;
-        }
-    }
+    const QMap<int, QList<int>> tables = quantisationTables(stream);
     QCOMPARE(tables.keys(), QList<int>({0, 1}));
     QCOMPARE(tables.value(0).first(8), QList<int>({3, 2, 2, 3, 2, 2, 3, 3}));
     QCOMPARE(tables.value(0), quality90(StandardLuminance));

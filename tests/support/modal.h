@@ -23,3 +23,18 @@ QList<SeenBox> collectMessageBoxes(const std::function<void()>& action,
 // close it (or leave it for the next call). Stops waiting when `action` returns.
 void answerModals(const std::function<void()>& action,
                   const std::function<void(QWidget*)>& respond);
+
+// Runs `action`; each time a modal dialog comes to the top (a new one, or one
+// that is on top again after a box over it closed) the next of `steps` acts on
+// it. Returns how many steps were used; a modal that finds no step left is
+// rejected, and counted.
+using ModalStep = std::function<void(QWidget*)>;
+int runWithModals(const std::function<void()>& action, const QList<ModalStep>& steps);
+
+// Steps for the usual answers.
+ModalStep pressButton(const QString& text); // a button of that text, in any dialog
+ModalStep expectBox(const QString& text, const QString& press = QStringLiteral("OK"));
+ModalStep chooseFile(const QString& path); // a QFileDialog: type the path, accept
+ModalStep typeAndPress(const QString& text, const QString& button); // Edit1, then a button
+// A message box: noted in `seen` as the user saw it, then answered with `press`.
+ModalStep recordBox(QList<SeenBox>* seen, const QString& press = QStringLiteral("OK"));

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <array>
+
+// Reading a JPEG stream's marker segments, to check how it was encoded.
+
+// One marker segment of a stream, up to the first scan.
+struct Segment {
+    int marker = 0;
+    qsizetype offset = 0; // of the marker's FF
+    QByteArray payload;
+};
+
+QList<Segment> segmentsOf(const QByteArray& stream);
+qsizetype offsetOfMarker(const QByteArray& stream, int marker);
+
+// The quantisation tables by number, entries in the order a DQT segment lists
+// them; a table with 16-bit entries (not baseline) is left out.
+QMap<int, QList<int>> quantisationTables(const QByteArray& stream);
+
+// The tables of Annex K of the JPEG standard, in natural (row by row) order.
+extern const std::array<int, 64> StandardLuminance;
+extern const std::array<int, 64> StandardChrominance;
+// A standard table at quality 90 (scale 20 %), as a DQT segment lists it.
+QList<int> quality90(const std::array<int, 64>& standard);
+
+// True for what libjpeg writes for a bitmap at quality 90: a JFIF stream,
+// baseline, three components, with the standard tables at quality 90.
+bool isBaselineQuality90Colour(const QByteArray& stream);
+
+// A one-channel (greyscale) baseline JPEG of one grey level, written by libjpeg.
+QByteArray greyJpeg(int width, int height, int level);

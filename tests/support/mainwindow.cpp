@@ -1,0 +1,43 @@
+#include "mainwindow.h"
+
+#include "tform1.h"
+
+#include <QDir>
+#include <QTest>
+
+WorkFolder::WorkFolder() : m_previous(QDir::currentPath()) {
+    QDir::setCurrent(m_dir.path());
+}
+
+WorkFolder::~WorkFolder() {
+    QDir::setCurrent(m_previous);
+}
+
+std::unique_ptr<TForm1> startMainWindow(QList<SeenBox>* boxes) {
+    std::unique_ptr<TForm1> form;
+    const QList<SeenBox> seen = collectMessageBoxes([&] { form = std::make_unique<TForm1>(); });
+    if (boxes)
+        *boxes = seen;
+    else if (!seen.isEmpty())
+        QTest::qFail(qPrintable(QStringLiteral("unexpected box at start-up: ") + seen.first().text),
+                     __FILE__, __LINE__);
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        qWarning("main window not exposed");
+    return form;
+}
+
+QColor shownColor(TForm1& form) {
+    const QImage area = form.ScrollBox1->grab().toImage();
+    return area.pixelColor(form.Image1->pos() + form.Image1->pictureRect().center());
+}
+
+bool nearColour(QColor a, QColor b) {
+    return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+           std::abs(a.blue() - b.blue()) < 40;
+}
+
+void clickRow(TForm1& form, int row) {
+    const QRect cell = form.DBGrid1->visualRect(form.DBGrid1->model()->index(row, 0));
+    QTest::mouseClick(form.DBGrid1->viewport(), Qt::LeftButton, {}, cell.center());
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "libraryfiles.h"
+#include "modal.h"
+
+#include <QColor>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+class TForm1;
+
+// A fresh folder that is the current directory while the object lives; the
+// main window opens its pictures.tbr at start.
+class WorkFolder {
+public:
+    WorkFolder();
+    ~WorkFolder();
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString library() const { return path(QStringLiteral("pictures.tbr")); }
+    void makeLibrary(const QList<TestFiles::Record>& records) const {
+        TestFiles::makeLibrary(library(), records);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+// Starts the main window as the program does and shows it. The message boxes
+// start-up shows go to `boxes`; without it any box is a test failure.
+std::unique_ptr<TForm1> startMainWindow(QList<SeenBox>* boxes = nullptr);
+
+// The colour at the centre of the picture as the main window draws it.
+QColor shownColor(TForm1& form);
+bool nearColour(QColor a, QColor b);
+
+// Picks row `row` of the name list with the mouse.
+void clickRow(TForm1& form, int row);
