@@ -8,10 +8,12 @@
 #include "newfolderdialog.h"
 #include "tform1.h"
 
+#include "libraryfiles.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QPointer>
 #include <QStorageInfo>
+
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -23,20 +25,6 @@ const QString FolderExists = u"此文件夹已经存在，重新输入文件夹�
 
 QString canonical(const QString& path) {
     return QFileInfo(path).canonicalFilePath();
-}
-
-// Every file and folder below `folder`, by relative path; folders end in "/".
-QStringList entriesOf(const QString& folder) {
-    QStringList entries;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo entry = it.nextFileInfo();
-        entries << QDir(folder).relativeFilePath(entry.filePath()) +
-                       (entry.isDir() ? u"/"_s : QString());
-    }
-    entries.sort();
-    return entries;
 }
 
 QStringList sorted(QStringList list) {
@@ -214,7 +202,7 @@ ModalStep note(Seen* seen, const TForm1* form, const QString& target, const Moda
         seen->workingDirectory = QDir::currentPath();
         seen->recNo = form->ADOQuery1.RecNo();
         seen->name = form->DBText1->text();
-        seen->files = entriesOf(target);
+        seen->files = TestFiles::entriesBelow(target);
         next(dialog);
     };
 }
@@ -310,7 +298,7 @@ void TestBatchExport::libraryNamesWriteStoredBytes() {
     QCOMPARE(boxes[0].icon, QMessageBox::NoIcon);
     QCOMPARE(boxes[0].buttons, QStringList{u"OK"_s});
 
-    QCOMPARE(entriesOf(m_out),
+    QCOMPARE(TestFiles::entriesBelow(m_out),
              sorted({u"a.jpg"_s, u"x.jpg"_s, u"b.jpg"_s, u"c.jpg"_s, u"x5.jpg"_s, u"last.jpg"_s}));
     QCOMPARE(TestFiles::readFile(out(u"a.jpg"_s)), pictures[0]);
     QCOMPARE(TestFiles::readFile(out(u"x.jpg"_s)), pictures[1]);
@@ -335,7 +323,7 @@ void TestBatchExport::takenNameGetsThePassNumber() {
 
     QCOMPARE(runSteps([&] { form->SaveManyPic->trigger(); }, {exportInto(m_out), expectBox(Done)}),
              2);
-    QCOMPARE(entriesOf(m_out), sorted({u"x.jpg"_s, u"x1.jpg"_s, u"y.jpg"_s}));
+    QCOMPARE(TestFiles::entriesBelow(m_out), sorted({u"x.jpg"_s, u"x1.jpg"_s, u"y.jpg"_s}));
     QCOMPARE(TestFiles::readFile(out(u"x.jpg"_s)), QByteArray("an earlier export"));
     QCOMPARE(TestFiles::readFile(out(u"x1.jpg"_s)), pictures[0]);
     QCOMPARE(TestFiles::readFile(out(u"y.jpg"_s)), pictures[1]);
@@ -384,7 +372,7 @@ void TestBatchExport::commonName() {
     for (const QString& name : existing)
         if (!all.contains(name))
             all << name;
-    QCOMPARE(entriesOf(m_out), sorted(all));
+    QCOMPARE(TestFiles::entriesBelow(m_out), sorted(all));
     for (int pass = 0; pass < written.size(); ++pass)
         QCOMPARE(TestFiles::readFile(out(written[pass])), pictures[pass]);
 }
@@ -418,7 +406,7 @@ void TestBatchExport::numbersAreNotPadded() {
     QCOMPARE(runSteps([&] { form->SaveFiles2->trigger(); },
                       {exportInto(m_out, {common, u"p"_s}), expectBox(Done)}),
              2);
-    QCOMPARE(entriesOf(m_out), sorted(written));
+    QCOMPARE(TestFiles::entriesBelow(m_out), sorted(written));
     for (int pass = 0; pass < written.size(); ++pass)
         QCOMPARE(TestFiles::readFile(out(written[pass])), pictures[pass]);
 }
@@ -435,7 +423,8 @@ void TestBatchExport::emptyNamesUnderLibraryNames() {
 
     QCOMPARE(runSteps([&] { form->SaveFiles2->trigger(); }, {exportInto(m_out), expectBox(Done)}),
              2);
-    QCOMPARE(entriesOf(m_out), sorted({u".jpg"_s, u"2.jpg"_s, u"3.jpg"_s, u"named.jpg"_s}));
+    QCOMPARE(TestFiles::entriesBelow(m_out),
+             sorted({u".jpg"_s, u"2.jpg"_s, u"3.jpg"_s, u"named.jpg"_s}));
     QCOMPARE(TestFiles::readFile(out(u".jpg"_s)), pictures[0]);
     QCOMPARE(TestFiles::readFile(out(u"2.jpg"_s)), pictures[1]);
     QCOMPARE(TestFiles::readFile(out(u"3.jpg"_s)), pictures[2]);
@@ -458,7 +447,8 @@ void TestBatchExport::onlyTheListedScores() {
 
     QCOMPARE(runSteps([&] { form->SaveFiles2->trigger(); }, {exportInto(m_out), expectBox(Done)}),
              2);
-    QCOMPARE(entriesOf(m_out), sorted({u"keep one.jpg"_s, u"to keep.jpg"_s, u"keeping.jpg"_s}));
+    QCOMPARE(TestFiles::entriesBelow(m_out),
+             sorted({u"keep one.jpg"_s, u"to keep.jpg"_s, u"keeping.jpg"_s}));
     QCOMPARE(TestFiles::readFile(out(u"keep one.jpg"_s)), pictures[1]);
     QCOMPARE(TestFiles::readFile(out(u"to keep.jpg"_s)), pictures[4]);
     QCOMPARE(TestFiles::readFile(out(u"keeping.jpg"_s)), pictures[8]);
@@ -484,7 +474,7 @@ void TestBatchExport::scoreWithoutPictureGivesEmptyFile() {
 
     QCOMPARE(runSteps([&] { form->SaveFiles2->trigger(); }, {exportInto(m_out), expectBox(Done)}),
              2);
-    QCOMPARE(entriesOf(m_out), sorted({u"a.jpg"_s, u"b.jpg"_s, u"c.jpg"_s}));
+    QCOMPARE(TestFiles::entriesBelow(m_out), sorted({u"a.jpg"_s, u"b.jpg"_s, u"c.jpg"_s}));
     QCOMPARE(TestFiles::readFile(out(u"a.jpg"_s)), first);
     QCOMPARE(QFileInfo(out(u"b.jpg"_s)).size(), 0);
     QCOMPARE(TestFiles::readFile(out(u"c.jpg"_s)), third);
@@ -528,7 +518,7 @@ void TestBatchExport::slashStopsTheRun() {
     const QList<QByteArray> pictures = makeScores(names);
     QVERIFY(QDir(m_out).mkdir(u"a"_s));
     auto form = startMainWindow();
-    const QStringList before = entriesOf(m_work);
+    const QStringList before = TestFiles::entriesBelow(m_work);
     Naming naming;
     naming.common = common;
     if (common)
@@ -558,7 +548,7 @@ void TestBatchExport::slashStopsTheRun() {
     for (const QString& file : written)
         if (!after.contains(u"out/"_s + file))
             after << u"out/"_s + file;
-    QCOMPARE(entriesOf(m_work), sorted(after));
+    QCOMPARE(TestFiles::entriesBelow(m_work), sorted(after));
     if (written.contains(u"first.jpg"_s))
         QCOMPARE(TestFiles::readFile(out(u"first.jpg"_s)), pictures[0]);
 }
@@ -566,15 +556,15 @@ void TestBatchExport::slashStopsTheRun() {
 void TestBatchExport::dotNamesStayInTheFolder() {
     const QList<QByteArray> pictures = makeScores({u"."_s, u".."_s, u"..."_s});
     auto form = startMainWindow();
-    const QStringList before = entriesOf(m_work);
+    const QStringList before = TestFiles::entriesBelow(m_work);
 
     QCOMPARE(runSteps([&] { form->SaveFiles2->trigger(); }, {exportInto(m_out), expectBox(Done)}),
              2);
-    QCOMPARE(entriesOf(m_out), sorted({u"..jpg"_s, u"...jpg"_s, u"....jpg"_s}));
+    QCOMPARE(TestFiles::entriesBelow(m_out), sorted({u"..jpg"_s, u"...jpg"_s, u"....jpg"_s}));
     QCOMPARE(TestFiles::readFile(out(u"..jpg"_s)), pictures[0]);
     QCOMPARE(TestFiles::readFile(out(u"...jpg"_s)), pictures[1]);
     QCOMPARE(TestFiles::readFile(out(u"....jpg"_s)), pictures[2]);
-    QCOMPARE(entriesOf(m_work),
+    QCOMPARE(TestFiles::entriesBelow(m_work),
              sorted(before + QStringList{u"out/..jpg"_s, u"out/...jpg"_s, u"out/....jpg"_s}));
 }
 
@@ -597,7 +587,7 @@ void TestBatchExport::unreadablePictureStopsTheRun() {
     QVERIFY(seen.exportDialogOpen);
     QCOMPARE(seen.files, QStringList{u"one.jpg"_s});
     QCOMPARE(seen.recNo, 1);
-    QCOMPARE(entriesOf(m_out), QStringList{u"one.jpg"_s});
+    QCOMPARE(TestFiles::entriesBelow(m_out), QStringList{u"one.jpg"_s});
     QCOMPARE(TestFiles::readFile(out(u"one.jpg"_s)), first);
 }
 
@@ -620,7 +610,7 @@ void TestBatchExport::targetTakenByFolders() {
     QVERIFY2(reports[0].text.startsWith(opening), qPrintable(reports[0].text));
     QVERIFY(seen.exportDialogOpen);
     QCOMPARE(seen.recNo, 0);
-    QCOMPARE(entriesOf(m_out), sorted({u"x.jpg/"_s, u"x1.jpg/"_s}));
+    QCOMPARE(TestFiles::entriesBelow(m_out), sorted({u"x.jpg/"_s, u"x1.jpg/"_s}));
 }
 
 void TestBatchExport::nothingToExport_data() {
@@ -644,7 +634,7 @@ void TestBatchExport::nothingToExport() {
     QCOMPARE(recNo, empty ? -1 : 1);
 
     QCOMPARE(runSteps([&] { form->SaveFiles2->trigger(); }, {exportInto(m_out)}), 1);
-    QCOMPARE(entriesOf(m_out), QStringList());
+    QCOMPARE(TestFiles::entriesBelow(m_out), QStringList());
     QCOMPARE(form->ADOQuery1.RecNo(), recNo);
     QCOMPARE(form->DBText1->text(), empty ? QString() : u"b"_s);
 }
@@ -672,7 +662,7 @@ void TestBatchExport::cancelWritesNothing() {
             cancel(dialog);
     };
     QCOMPARE(runSteps([&] { form->SaveManyPic->trigger(); }, {pickThenLeave}), 1);
-    QCOMPARE(entriesOf(m_out), QStringList());
+    QCOMPARE(TestFiles::entriesBelow(m_out), QStringList());
     QCOMPARE(form->ADOQuery1.RecNo(), 1);
     QVERIFY(!form->ADOQuery1.Eof());
     QCOMPARE(form->DBText1->text(), u"b"_s);
@@ -783,7 +773,7 @@ void TestBatchExport::newFolderRefusesExistingName() {
     QCOMPARE(boxes[0].icon, QMessageBox::NoIcon);
     QVERIFY(inputStillOpen);
     QCOMPARE(typed, name);
-    QCOMPARE(entriesOf(m_out), QStringList{u"old/"_s});
+    QCOMPARE(TestFiles::entriesBelow(m_out), QStringList{u"old/"_s});
     QCOMPARE(seen.tree, expectedTree(m_out, {u"old"_s}));
 }
 
@@ -808,7 +798,7 @@ void TestBatchExport::newFolderMakesEveryLevel() {
     QCOMPARE(seen.tree, expectedTree(inner, {}));
     QCOMPARE(seen.workingDirectory, inner);
     QCOMPARE(seen.files, sorted({u"a/"_s, u"a/b/"_s}));
-    QCOMPARE(entriesOf(m_out), sorted({u"a/"_s, u"a/b/"_s, u"a/b/s.jpg"_s}));
+    QCOMPARE(TestFiles::entriesBelow(m_out), sorted({u"a/"_s, u"a/b/"_s, u"a/b/s.jpg"_s}));
     QCOMPARE(TestFiles::readFile(inner + u"/s.jpg"_s), pictures[0]);
 }
 
@@ -820,7 +810,7 @@ void TestBatchExport::newFolderCancelled() {
                       {newFolderIn(m_out), typeAndPress(u"new"_s, u"取消"_s),
                        note(&seen, form.get(), m_out, cancel)}),
              3);
-    QCOMPARE(entriesOf(m_out), QStringList());
+    QCOMPARE(TestFiles::entriesBelow(m_out), QStringList());
     QCOMPARE(seen.tree, expectedTree(m_out, {}));
     QCOMPARE(seen.workingDirectory, m_out);
 }
@@ -876,7 +866,7 @@ void TestBatchExport::treeOpensFolders() {
     QCOMPARE(dirAfterHighlight, alpha);
     QCOMPARE(entered, expectedTree(m_work, {u"alpha"_s, u"out"_s}));
     QCOMPARE(dirAfterEnter, m_work);
-    QCOMPARE(entriesOf(m_out), QStringList());
+    QCOMPARE(TestFiles::entriesBelow(m_out), QStringList());
 }
 
 void TestBatchExport::removedFolderIsReported_data() {

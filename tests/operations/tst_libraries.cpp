@@ -499,16 +499,7 @@ void TestLibraries::enterAndEscapeMakeNothing() {
     auto form = startMainWindow();
     const QStringList filesBefore = filesInFolder();
     QStringList afterKeys; // the dialog's visibility after each key
-    const ModalStep keys = [&](QWidget* dialog) {
-        auto* edit = dialog->findChild<QLineEdit*>(u"Edit1"_s);
-        edit->setText(u"键盘"_s);
-        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-            QTest::keyClick(edit, key);
-            afterKeys << (dialog->isVisible() ? u"open"_s : u"closed"_s);
-        }
-        if (dialog->isVisible())
-            pressButton(u"取消"_s)(dialog);
-    };
+    const ModalStep keys = pressEnterAndEscape(u"键盘"_s, &afterKeys);
     QCOMPARE(runWithModals([&] { form->NewPicFile->trigger(); }, {keys}), 1);
     QCOMPARE(afterKeys, QStringList({u"open"_s, u"open"_s, u"open"_s}));
     QCOMPARE(filesInFolder(), filesBefore);

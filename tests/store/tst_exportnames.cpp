@@ -13,19 +13,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-// Every file and folder below `folder`, by relative path; folders end in "/".
-QStringList entriesOf(const QString& folder) {
-    QStringList entries;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo entry = it.nextFileInfo();
-        entries << QDir(folder).relativeFilePath(entry.filePath()) +
-                       (entry.isDir() ? u"/"_s : QString());
-    }
-    entries.sort();
-    return entries;
-}
 
 enum class Rule { ScoreName, CommonName };
 } // namespace
@@ -108,12 +95,12 @@ void TestExportNames::scoreNames() {
     QFETCH(int, pass);
     QFETCH(QString, expected);
     make(existing);
-    const QStringList before = entriesOf(m_dir->path());
+    const QStringList before = TestFiles::entriesBelow(m_dir->path());
 
     const QString path = ExportNames::forScoreName(m_folder, name, pass);
     QCOMPARE(path, m_folder + u'/' + expected);
     QCOMPARE(QFileInfo(path).absolutePath(), m_folder);
-    QCOMPARE(entriesOf(m_dir->path()), before);
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), before);
 }
 
 void TestExportNames::commonNames_data() {
@@ -140,12 +127,12 @@ void TestExportNames::commonNames() {
     QFETCH(int, pass);
     QFETCH(QString, expected);
     make(existing);
-    const QStringList before = entriesOf(m_dir->path());
+    const QStringList before = TestFiles::entriesBelow(m_dir->path());
 
     const QString path = ExportNames::forCommonName(m_folder, common, pass);
     QCOMPARE(path, m_folder + u'/' + expected);
     QCOMPARE(QFileInfo(path).absolutePath(), m_folder);
-    QCOMPARE(entriesOf(m_dir->path()), before);
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), before);
 }
 
 void TestExportNames::slashIsNoFileName_data() {
@@ -180,7 +167,7 @@ void TestExportNames::slashIsNoFileName() {
     QFETCH(int, pass);
     QFETCH(QString, reported);
     make({u"sub/"_s, u"sub/x.jpg"_s});
-    const QStringList before = entriesOf(m_dir->path());
+    const QStringList before = TestFiles::entriesBelow(m_dir->path());
 
     const Failure failure = failureOf([&] {
         if (rule == Rule::ScoreName)
@@ -194,7 +181,7 @@ void TestExportNames::slashIsNoFileName() {
     // The reason, after the path, says why: it is not left blank.
     QVERIFY2(!failure.message.sliced(opening.size()).trimmed().isEmpty(),
              qPrintable(failure.message));
-    QCOMPARE(entriesOf(m_dir->path()), before);
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), before);
 }
 
 // At the root the separator is not doubled.

@@ -2,6 +2,8 @@
 
 #include "jpegpicture.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <stdexcept>
@@ -91,6 +93,19 @@ QByteArray readFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error("cannot read " + path.toStdString());
     return file.readAll();
+}
+
+QStringList entriesBelow(const QString& folder) {
+    QStringList entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry = it.nextFileInfo();
+        entries << QDir(folder).relativeFilePath(entry.filePath()) +
+                       (entry.isDir() ? QStringLiteral("/") : QString());
+    }
+    entries.sort();
+    return entries;
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {

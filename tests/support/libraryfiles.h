@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // Library files and pictures for tests, written with SQLite directly so that
@@ -29,6 +30,8 @@ void execute(const QString& path, const QString& sql);
 QByteArray jpeg(int width, int height, QColor color = Qt::red);
 
 QByteArray readFile(const QString& path);
+// Every file and folder below `folder`, by relative path, sorted; folders end in "/".
+QStringList entriesBelow(const QString& folder);
 void writeFile(const QString& path, const QByteArray& bytes);
 
 } // namespace TestFiles

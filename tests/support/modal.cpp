@@ -136,3 +136,18 @@ ModalStep recordBox(QList<SeenBox>* seen, const QString& press) {
         pressButton(press)(dialog);
     };
 }
+
+ModalStep pressEnterAndEscape(const QString& text, QStringList* afterKeys) {
+    return [text, afterKeys](QWidget* dialog) {
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("Edit1"));
+        if (!edit)
+            return fail(dialog, QStringLiteral("no Edit1 in ") + dialog->objectName());
+        edit->setText(text);
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+            QTest::keyClick(edit, key);
+            *afterKeys << (dialog->isVisible() ? QStringLiteral("open") : QStringLiteral("closed"));
+        }
+        if (dialog->isVisible())
+            pressButton(QStringLiteral("取消"))(dialog);
+    };
+}

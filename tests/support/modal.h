@@ -38,3 +38,7 @@ ModalStep chooseFile(const QString& path); // a QFileDialog: type the path, acce
 ModalStep typeAndPress(const QString& text, const QString& button); // Edit1, then a button
 // A message box: noted in `seen` as the user saw it, then answered with `press`.
 ModalStep recordBox(QList<SeenBox>* seen, const QString& press = QStringLiteral("OK"));
+// Types `text` into Edit1, then presses Return, Enter and Escape there, noting
+// after each key whether the dialog is still open ("open"/"closed"); cancels
+// with "取消" if it is.
+ModalStep pressEnterAndEscape(const QString& text, QStringList* afterKeys);
