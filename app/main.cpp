@@ -20,7 +20,9 @@ int main(int argc, char* argv[]) {
     // and start-up goes on.
     TForm1 form1;
     std::vector<std::unique_ptr<QWidget>> windows;
-    const auto make = [&windows](auto create) { runReported([&] { windows.emplace_back(create()); }); };
+    const auto make = [&windows](auto create) {
+        runReported([&] { windows.emplace_back(create()); });
+    };
     make([&] { return std::make_unique<TForm2>(form1.Values); });
     make([&] { return std::make_unique<TForm3>(form1.DataSource1); });
     make([] { return std::make_unique<TForm4>(); });

@@ -138,7 +138,15 @@ void TForm1::FormCreate() {
     ADOQuery1.Open();
     setWindowTitle(windowTitle() + u"    默认文件[ "_s + QDir::currentPath() +
                    u"/pictures.tbr ]"_s);
+    showOpenedLibrary();
+}
+
+// A picture-less library (or first record) turns every picture command off;
+// otherwise the first picture shows, the count is the number of records, and
+// only "上一张" is off.
+void TForm1::showOpenedLibrary() {
     if (ADOQuery1.FieldByName(PictureField).IsNull()) {
+        Image1->clear();
         SpeedButton1->setEnabled(false);
         SpeedButton2->setEnabled(false);
         setPictureCommandsEnabled(false);
@@ -146,6 +154,7 @@ void TForm1::FormCreate() {
     } else {
         showCurrentPicture();
         Values.PictureCount = ADOQuery1.RecordCount();
+        setPictureCommandsEnabled(true);
         SpeedButton1->setEnabled(false);
         SpeedButton2->setEnabled(true);
     }

@@ -35,6 +35,8 @@ public:
     // Puts the current record's picture into Image1 (a record without one
     // leaves Image1 as it is).
     void showCurrentPicture();
+    // The window for a library just opened: picture, count, controls.
+    void showOpenedLibrary();
     // Label3: PictureCount followed by "   张".
     void showPictureCount();
     // "删除" and the context-menu items that need a current picture.

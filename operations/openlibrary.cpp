@@ -16,18 +16,5 @@ void TForm1::OpenPicDataFileClick() {
     ADOConnection1.Open();
     ADOQuery1.Open();
     setWindowTitle(u"Vellaris    [ "_s + file + u" ]"_s);
-    if (ADOQuery1.FieldByName(u"picture"_s).IsNull()) {
-        Image1->clear();
-        SpeedButton1->setEnabled(false);
-        SpeedButton2->setEnabled(false);
-        setPictureCommandsEnabled(false);
-        Values.PictureCount = 0;
-    } else {
-        showCurrentPicture();
-        Values.PictureCount = ADOQuery1.RecordCount();
-        setControlsAfterAdding();
-        SpeedButton1->setEnabled(false);
-        SpeedButton2->setEnabled(true);
-    }
-    showPictureCount();
+    showOpenedLibrary();
 }

@@ -47,18 +47,6 @@ QStringList storedNames(const QString& library) {
     return names;
 }
 
-// The buttons and context-menu items that follow the current picture, by the
-// names of those that are on.
-QStringList enabledControls(const TForm1& form) {
-    QStringList on;
-    for (QToolButton* button : {form.SpeedButton1, form.SpeedButton2, form.SpeedButton3})
-        if (button->isEnabled())
-            on << button->text();
-    for (QAction* item : {form.DeleteFormDB, form.SaveToFile, form.Rename, form.FiltByName})
-        if (item->isEnabled())
-            on << item->objectName();
-    return on;
-}
 const QStringList PictureCommands = {u"删除"_s, u"DeleteFormDB"_s, u"SaveToFile"_s, u"Rename"_s,
                                      u"FiltByName"_s};
 

@@ -30,19 +30,6 @@ QByteArray noisyPicture(int width, int height, quint32 seed) {
     return picture.encode();
 }
 
-// The buttons and context-menu items that follow the current picture, by the
-// names of those that are on.
-QStringList enabledControls(const TForm1& form) {
-    QStringList on;
-    for (QToolButton* button : {form.SpeedButton1, form.SpeedButton2, form.SpeedButton3})
-        if (button->isEnabled())
-            on << button->text();
-    for (QAction* item : {form.DeleteFormDB, form.SaveToFile, form.Rename, form.FiltByName})
-        if (item->isEnabled())
-            on << item->objectName();
-    return on;
-}
-
 // Somewhere in the middle of several scores: everything on.
 const QStringList AllControls = {u"上一张"_s,     u"下一张"_s, u"删除"_s,      u"DeleteFormDB"_s,
                                  u"SaveToFile"_s, u"Rename"_s, u"FiltByName"_s};

@@ -41,3 +41,14 @@ void clickRow(TForm1& form, int row) {
     const QRect cell = form.DBGrid1->visualRect(form.DBGrid1->model()->index(row, 0));
     QTest::mouseClick(form.DBGrid1->viewport(), Qt::LeftButton, {}, cell.center());
 }
+
+QStringList enabledControls(const TForm1& form) {
+    QStringList on;
+    for (QToolButton* button : {form.SpeedButton1, form.SpeedButton2, form.SpeedButton3})
+        if (button->isEnabled())
+            on << button->text();
+    for (QAction* item : {form.DeleteFormDB, form.SaveToFile, form.Rename, form.FiltByName})
+        if (item->isEnabled())
+            on << item->objectName();
+    return on;
+}

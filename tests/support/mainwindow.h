@@ -35,5 +35,9 @@ std::unique_ptr<TForm1> startMainWindow(QList<SeenBox>* boxes = nullptr);
 QColor shownColor(TForm1& form);
 bool nearColour(QColor a, QColor b);
 
+// The buttons and context-menu items that follow the current picture, by the
+// names of those that are on ("上一张", "下一张", "删除", "DeleteFormDB", ...).
+QStringList enabledControls(const TForm1& form);
+
 // Picks row `row` of the name list with the mouse.
 void clickRow(TForm1& form, int row);
