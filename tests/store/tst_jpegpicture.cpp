@@ -26,42 +26,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct StreamOptions {
-    bool grey = false;
-    bool progressive = false;
-};
-
-// A JPEG stream of `image` written by libjpeg at quality 90.
-QByteArray compress(const QImage& image, StreamOptions options = {}) {
-    const QImage pixels =
-        image.convertToFormat(options.grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = JDIMENSION(pixels.width());
-    cinfo.image_height = JDIMENSION(pixels.height());
-    cinfo.input_components = options.grey ? 1 : 3;
-    cinfo.in_color_space = options.grey ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    if (options.progressive)
-        jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        auto row = const_cast<JSAMPROW>(pixels.constScanLine(int(cinfo.next_scanline)));
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    QByteArray stream(reinterpret_cast<const char*>(buffer), qsizetype(size));
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
-    return stream;
-}
-
 QImage solid(int width, int height, QColor color) {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(color);

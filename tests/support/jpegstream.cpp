@@ -92,7 +92,10 @@ bool isBaselineQuality90Colour(const QByteArray& stream) {
            tables.value(1) == quality90(StandardChrominance);
 }
 
-QByteArray greyJpeg(int width, int height, int level) {
+// A JPEG stream of `image` written by libjpeg at quality 90.
+QByteArray compress(const QImage& image, StreamOptions options) {
+    const QImage pixels =
+        image.convertToFormat(options.grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
     cinfo.err = jpeg_std_error(&errors);
@@ -100,20 +103,28 @@ QByteArray greyJpeg(int width, int height, int level) {
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = JDIMENSION(width);
-    cinfo.image_height = JDIMENSION(height);
-    cinfo.input_components = 1;
-    cinfo.in_color_space = JCS_GRAYSCALE;
+    cinfo.image_width = JDIMENSION(pixels.width());
+    cinfo.image_height = JDIMENSION(pixels.height());
+    cinfo.input_components = options.grey ? 1 : 3;
+    cinfo.in_color_space = options.grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    if (options.progressive)
+        jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
-    QByteArray row(width, char(level));
     while (cinfo.next_scanline < cinfo.image_height) {
-        auto line = reinterpret_cast<JSAMPROW>(row.data());
-        jpeg_write_scanlines(&cinfo, &line, 1);
+        auto row = const_cast<JSAMPROW>(pixels.constScanLine(int(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
     QByteArray stream(reinterpret_cast<const char*>(buffer), qsizetype(size));
     jpeg_destroy_compress(&cinfo);
     std::free(buffer);
     return stream;
+}
+
+QByteArray greyJpeg(int width, int height, int level) {
+    QImage image(width, height, QImage::Format_Grayscale8);
+    image.fill(QColor(level, level, level));
+    return compress(image, {.grey = true});
 }

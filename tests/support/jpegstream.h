@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QMap>
 #include <array>
@@ -31,5 +32,12 @@ QList<int> quality90(const std::array<int, 64>& standard);
 // baseline, three components, with the standard tables at quality 90.
 bool isBaselineQuality90Colour(const QByteArray& stream);
 
-// A one-channel (greyscale) baseline JPEG of one grey level, written by libjpeg.
+struct StreamOptions {
+    bool grey = false;
+    bool progressive = false;
+};
+// A JPEG stream of `image` written by libjpeg at quality 90: colour or
+// one-channel grey, baseline or progressive.
+QByteArray compress(const QImage& image, StreamOptions options = {});
+// A one-channel (greyscale) JPEG of one grey level.
 QByteArray greyJpeg(int width, int height, int level);
