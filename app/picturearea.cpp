@@ -2,6 +2,7 @@
 
 #include "application.h"
 #include "fitrule.h"
+#include "picturecache.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,20 +11,24 @@ PictureArea::PictureArea(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
 }
 
+QImage PictureArea::decode(const JpegPicture& picture, QSize atLeast) const {
+    return m_cache ? m_cache->decoded(picture, atLeast) : picture.toImage(atLeast);
+}
+
 PictureArea::Rendering PictureArea::render(const JpegPicture& picture) const {
     Rendering result;
     result.rect = fitPicture(picture.size(), size());
-    result.scale =
-        picture.hasJpegData() ? JpegCodec::scaleFor(picture.size(), result.rect.size()) : 8;
-    // The same data at the same scale decodes to the same pixels: keep them.
-    const bool same = picture.hasJpegData() && result.scale == m_rendering.scale &&
-                      picture.jpegData() == m_picture.jpegData() && !m_rendering.decoded.isNull();
-    result.decoded = same ? m_rendering.decoded : picture.toImage(result.rect.size());
-    result.drawn = result.decoded.size() == result.rect.size()
-                       ? result.decoded
-                       : result.decoded.scaled(result.rect.size(), Qt::IgnoreAspectRatio,
-                                               Qt::FastTransformation);
+    const QImage decoded = decode(picture, result.rect.size());
+    result.drawn =
+        decoded.size() == result.rect.size()
+            ? decoded
+            : decoded.scaled(result.rect.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
     return result;
+}
+
+void PictureArea::prepare(const JpegPicture& picture) {
+    if (!picture.isEmpty())
+        decode(picture, fitPicture(picture.size(), size()).size());
 }
 
 void PictureArea::setPicture(const JpegPicture& picture) {
@@ -34,24 +39,19 @@ void PictureArea::setPicture(const JpegPicture& picture) {
     Rendering rendering = render(picture);
     m_picture = picture;
     m_rendering = std::move(rendering);
-    m_rect = m_rendering.rect;
     update();
 }
 
 void PictureArea::clear() {
     m_picture = {};
     m_rendering = {};
-    m_rect = {};
     update();
 }
 
 void PictureArea::resizeEvent(QResizeEvent*) {
-    if (!hasPicture() || fitPicture(m_picture.size(), size()) == m_rect)
+    if (!hasPicture() || fitPicture(m_picture.size(), size()) == m_rendering.rect)
         return;
-    runReported([this] {
-        m_rendering = render(m_picture);
-        m_rect = m_rendering.rect;
-    });
+    runReported([this] { m_rendering = render(m_picture); });
     update();
 }
 
@@ -59,7 +59,7 @@ void PictureArea::paintEvent(QPaintEvent*) {
     if (m_rendering.drawn.isNull())
         return;
     QPainter painter(this);
-    painter.drawImage(m_rect.topLeft(), m_rendering.drawn);
+    painter.drawImage(m_rendering.rect.topLeft(), m_rendering.drawn);
 }
 
 void PictureArea::mousePressEvent(QMouseEvent* event) {

@@ -2,6 +2,8 @@
 
 #include "jpegpicture.h"
 
+class PictureCache;
+
 #include <QImage>
 #include <QWidget>
 
@@ -18,13 +20,18 @@ class PictureArea : public QWidget {
 public:
     explicit PictureArea(QWidget* parent = nullptr);
 
+    // Decoded pictures are kept in `cache` (none: decoded each time).
+    void setCache(PictureCache* cache) { m_cache = cache; }
     // An empty picture clears the area.
     void setPicture(const JpegPicture& picture);
+    // Decodes `picture` for the area as it is now, into the cache, without
+    // showing it: a page that may be asked for next is then ready.
+    void prepare(const JpegPicture& picture);
     void clear();
     bool hasPicture() const { return !m_picture.isEmpty(); }
     const JpegPicture& picture() const { return m_picture; }
     // Where the picture is drawn now, in the area's own coordinates.
-    QRect pictureRect() const { return m_rect; }
+    QRect pictureRect() const { return m_rendering.rect; }
 
 Q_SIGNALS:
     void clicked();
@@ -38,14 +45,13 @@ protected:
 private:
     struct Rendering {
         QRect rect;
-        int scale = 0;  // the n of the n/8 decode
-        QImage decoded; // at that scale
-        QImage drawn;   // at the rectangle's size
+        QImage drawn; // at the rectangle's size
     };
     Rendering render(const JpegPicture& picture) const;
+    QImage decode(const JpegPicture& picture, QSize atLeast) const;
 
+    PictureCache* m_cache = nullptr;
     JpegPicture m_picture;
     Rendering m_rendering;
-    QRect m_rect;
     bool m_pressed = false;
 };

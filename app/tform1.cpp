@@ -4,8 +4,10 @@
 #include "application.h"
 #include "icons.h"
 #include "picturefiledialog.h"
+#include "storedpicture.h"
 
 #include <QDir>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -44,6 +46,7 @@ TForm1::TForm1(QWidget* parent)
     m_infoAnchors->add(Label2);
     m_infoAnchors->add(Label3);
 
+    Image1->setCache(&m_pictureCache);
     DBGrid1->setDataSource(DataSource1);
     DBText1->setDataSource(DataSource1);
     DataSource1.OnDataChange = [this](const Field* field) { DataSource1DataChange(field); };
@@ -168,9 +171,33 @@ void TForm1::QuitClick() {
 // ---- Shared steps ----------------------------------------------------------------------
 
 void TForm1::showCurrentPicture() {
+    if (m_displayPaused)
+        return;
     const Field& picture = ADOQuery1.FieldByName(PictureField);
-    if (!picture.IsNull())
-        Image1->setPicture(picture.LoadPicture());
+    if (picture.IsNull())
+        return;
+    Image1->setPicture(picture.LoadPicture());
+    // The pages on either side are decoded once the window is idle, so that a
+    // step to one of them finds it ready.
+    if (!m_prefetchPending) {
+        m_prefetchPending = true;
+        QTimer::singleShot(0, this, &TForm1::prefetchNeighbours);
+    }
+}
+
+// Only a head start: a page that cannot be read or decoded now is left for
+// the step that shows it, which reports it.
+void TForm1::prefetchNeighbours() {
+    m_prefetchPending = false;
+    const int current = ADOQuery1.RecNo();
+    for (int row : {current + 1, current - 1}) {
+        try {
+            const QByteArray value = ADOQuery1.PictureValueAt(row);
+            if (!value.isEmpty())
+                Image1->prepare(JpegPicture::fromJpegData(StoredPicture::jpegFromValue(value)));
+        } catch (const std::exception&) {
+        }
+    }
 }
 
 void TForm1::showPictureCount() {

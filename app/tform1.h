@@ -2,6 +2,7 @@
 
 #include "connection.h"
 #include "datasource.h"
+#include "picturecache.h"
 #include "programvalues.h"
 #include "recordset.h"
 #include "ui_TForm1.h"
@@ -35,6 +36,11 @@ public:
     // Puts the current record's picture into Image1 (a record without one
     // leaves Image1 as it is).
     void showCurrentPicture();
+    // While paused, the picture area is not brought up to date (a batch
+    // export moves through every record without drawing any of them).
+    void pauseDisplay(bool paused) { m_displayPaused = paused; }
+    // Decoded pages, the current one and those next to it.
+    PictureCache& pictureCache() { return m_pictureCache; }
     // The window for a library just opened: picture, count, controls.
     void showOpenedLibrary();
     // Label3: PictureCount followed by "   张".
@@ -71,6 +77,10 @@ public:
     // Lists the scores `query` selects, the first one current and shown
     // (find and show all); `whenListed` runs once they are listed.
     void listScores(const Queries::Query& query, const std::function<void()>& whenListed = {});
+    // Closes the library and opens `file` in its place.
+    void openLibrary(const QString& file);
+    // Writes the current score's stored JPEG data to `file`.
+    void exportCurrentScore(const QString& file);
     // Makes the library `name`.tbr in the current folder from the default
     // library and opens it; false (and a message) when that file exists.
     bool createLibrary(const QString& name);
@@ -105,8 +115,12 @@ protected:
 
 private:
     void connectCommands();
+    void prefetchNeighbours();
     void alignControls();
 
     RightAnchors* m_infoAnchors = nullptr;
+    PictureCache m_pictureCache;
+    bool m_displayPaused = false;
+    bool m_prefetchPending = false;
     int m_listWidth = 112;
 };

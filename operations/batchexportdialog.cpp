@@ -9,6 +9,7 @@
 #include "tform1.h"
 
 #include <QDir>
+#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
@@ -71,17 +72,39 @@ void TSaveManyPicDlg::Button1Click() {
     input.showOver(this);
 }
 
-// Writes each listed score's stored JPEG data as it is. A failure stops the
-// run at that score: the files written stay, the dialog stays open.
 void TSaveManyPicDlg::Button2Click() {
-    RecordSet& records = m_window.ADOQuery1;
-    Field& picture = records.FieldByName(u"picture"_s);
-    if (picture.IsNull()) {
+    if (m_window.ADOQuery1.FieldByName(u"picture"_s).IsNull()) {
         close();
         return;
     }
+    exportScores();
+    ProgressBar1->hide();
+    showMessage(u"导出完毕!"_s);
+    close();
+}
+
+// Writes each listed score's stored JPEG data as it is. A failure stops the
+// run at that score: the files written stay, the dialog stays open. The main
+// window's picture is brought up to date once, at the end, not for every
+// score the run passes.
+void TSaveManyPicDlg::exportScores() {
+    RecordSet& records = m_window.ADOQuery1;
+    Field& picture = records.FieldByName(u"picture"_s);
     const QString folder = DirectoryListBox1->currentFolder();
     const bool ownNames = RadioButton1->isChecked();
+    m_window.pauseDisplay(true);
+    bool done = false;
+    const auto resume = qScopeGuard([this, &done] {
+        m_window.pauseDisplay(false);
+        if (done)
+            return;
+        // The run stopped at a failure, which is reported already: the score
+        // it stopped at shows if it can, and is not reported a second time.
+        try {
+            m_window.showCurrentPicture();
+        } catch (const std::exception&) {
+        }
+    });
     records.First();
     const int count = records.RecordCount();
     ProgressBar1->setRange(0, count);
@@ -97,9 +120,9 @@ void TSaveManyPicDlg::Button2Click() {
         writeWholeFile(file, bytes);
         records.Next();
     }
-    ProgressBar1->hide();
-    showMessage(u"导出完毕!"_s);
-    close();
+    done = true;
+    m_window.pauseDisplay(false);
+    m_window.showCurrentPicture();
 }
 
 void TSaveManyPicDlg::Button3Click() {

@@ -12,6 +12,9 @@ class TSaveManyPicDlg : public PlainDialog, public Ui::TSaveManyPicDlg {
 public:
     explicit TSaveManyPicDlg(TForm1& window, QWidget* parent = nullptr);
 
+    // Writes every listed score into the tree's current folder, named as chosen.
+    void exportScores();
+
 public Q_SLOTS:
     void RadioButton1Click();
     void RadioButton2Click();

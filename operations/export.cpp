@@ -19,6 +19,10 @@ void TForm1::SaveToFileClick() {
     const QString file = SavePictureDialog1->choose(this);
     if (file.isEmpty())
         return;
-    writeWholeFile(file, picture.LoadPicture().jpegData());
+    exportCurrentScore(file);
     SavePictureDialog1->forgetFile();
+}
+
+void TForm1::exportCurrentScore(const QString& file) {
+    writeWholeFile(file, ADOQuery1.FieldByName(u"picture"_s).LoadPicture().jpegData());
 }

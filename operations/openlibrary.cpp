@@ -9,8 +9,11 @@ using namespace Qt::StringLiterals;
 // scores whose names hold the word.
 void TForm1::OpenPicDataFileClick() {
     const QString file = OpenDialog1->choose(this);
-    if (file.isEmpty())
-        return;
+    if (!file.isEmpty())
+        openLibrary(file);
+}
+
+void TForm1::openLibrary(const QString& file) {
     ADOConnection1.Close();
     ADOConnection1.SetDatabase(file);
     ADOConnection1.Open();

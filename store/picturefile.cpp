@@ -3,10 +3,15 @@
 #include "errors.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -24,14 +29,37 @@ QByteArray readWholeFile(const QString& path) {
 }
 
 void writeWholeFile(const QString& path, const QByteArray& bytes) {
-    const QString fullPath = QFileInfo(path).absoluteFilePath();
-    if (QFileInfo(fullPath).isDir())
+    const QFileInfo target(QFileInfo(path).absoluteFilePath());
+    const QString fullPath = target.filePath();
+    if (target.isDir())
         throw FileError::cannotCreate(fullPath, u"Is a directory"_s);
-    QSaveFile file(fullPath);
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileError::cannotCreate(fullPath, file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw FileError(u"Cannot write file \"%1\". %2"_s.arg(fullPath, file.errorString()));
+    const auto cannotWrite = [&](const QFileDevice& file) {
+        return FileError(u"Cannot write file \"%1\". %2"_s.arg(fullPath, file.errorString()));
+    };
+    if (!target.exists()) {
+        QFile file(fullPath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            throw FileError::cannotCreate(fullPath, file.errorString());
+        if (file.write(bytes) != bytes.size() || !file.flush()) {
+            const FileError failure = cannotWrite(file);
+            file.remove();
+            throw failure;
+        }
+        return;
+    }
+    // Replacing a file: the new bytes go to a file beside it first, which then
+    // takes its place whole, so a full disk never leaves half a picture.
+    QTemporaryFile part(target.dir().filePath(u".%1.XXXXXX"_s.arg(target.fileName())));
+    if (!part.open())
+        throw FileError::cannotCreate(fullPath, part.errorString());
+    if (part.write(bytes) != bytes.size() || !part.flush())
+        throw cannotWrite(part);
+    part.setPermissions(QFile::permissions(fullPath));
+    if (std::rename(QFile::encodeName(part.fileName()).constData(),
+                    QFile::encodeName(fullPath).constData()) != 0)
+        throw FileError(u"Cannot write file \"%1\". %2"_s.arg(
+            fullPath, QString::fromLocal8Bit(std::strerror(errno))));
+    part.setAutoRemove(false);
 }
 
 namespace {

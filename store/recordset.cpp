@@ -487,6 +487,13 @@ QString RecordSet::NameAt(int row) const noexcept {
     return name ? *name : QString();
 }
 
+QByteArray RecordSet::PictureValueAt(int row) {
+    if (!Active() || !m_pictureField || row < 0 || row >= int(m_rows.size()) ||
+        m_rows[size_t(row)].pictureLength <= 0)
+        return {};
+    return readPicture(m_rows[size_t(row)]);
+}
+
 QString RecordSet::NameFieldName() const {
     return m_nameField ? m_nameField->FieldName() : QString();
 }

@@ -99,6 +99,9 @@ public:
     QString NameAt(int row) const noexcept;
     QString CurrentName() const noexcept { return NameAt(RecNo()); }
     QString NameFieldName() const; // the column's own spelling, or empty
+    // The stored picture value of the record on `row`, read without moving
+    // the cursor or raising any event (empty for a new or picture-less record).
+    QByteArray PictureValueAt(int row);
 
 private:
     friend class Field;
