@@ -50,6 +50,7 @@ private Q_SLOTS:
     void oneScoreButtons();
     void steppingThroughThreeScores();
     void scoreWithoutPictureKeepsThePreviousOne();
+    void nextPageIsReadyBeforeItIsAskedFor();
     void buttonsOnClosedLibraryReportTheError();
     void listKeysMoveTheCursor();
     void rightClickSelectsRowThenOpensMenu();
@@ -309,6 +310,19 @@ void TestMainWindow::scoreWithoutPictureKeepsThePreviousOne() {
     QVERIFY(nearColour(shownColor(*form), Blue));
     QVERIFY(form->SpeedButton1->isEnabled());
     QVERIFY(form->SpeedButton2->isEnabled());
+}
+
+void TestMainWindow::nextPageIsReadyBeforeItIsAskedFor() {
+    makeLibrary({{u"r"_s, TestFiles::jpeg(600, 400, Red)},
+                 {u"g"_s, TestFiles::jpeg(600, 400, Green)},
+                 {u"b"_s, TestFiles::jpeg(600, 400, Blue)}});
+    auto form = startMainWindow();
+    PictureCache& cache = form->pictureCache();
+    QTRY_COMPARE(cache.size(), 2); // the first page, and the second made ready while idle
+    QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+    QCOMPARE(cache.size(), 2); // shown from what was ready
+    QVERIFY(nearColour(shownColor(*form), Green));
+    QTRY_COMPARE(cache.size(), 3); // and now the third
 }
 
 void TestMainWindow::buttonsOnClosedLibraryReportTheError() {

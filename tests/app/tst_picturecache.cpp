@@ -1,0 +1,85 @@
+// The decoded-page cache: the same pixels as a fresh decode, never another
+// picture's, and bounded.
+
+#include "libraryfiles.h"
+#include "picturecache.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// A picture whose pixels differ from any other made with another `seed`.
+JpegPicture pattern(int width, int height, int seed) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb((x * seed) % 256, (y * 3 + seed) % 256, (x ^ y) % 256));
+    return JpegPicture::fromJpegData(JpegCodec::encode(image));
+}
+} // namespace
+
+class TestPictureCache : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void sameAsAFreshDecode();
+    void neverAnotherPicturesPixels();
+    void scaleIsPartOfTheKey();
+    void staysWithinItsBudget();
+};
+
+void TestPictureCache::sameAsAFreshDecode() {
+    PictureCache cache;
+    const JpegPicture picture = pattern(640, 480, 7);
+    for (const QSize area : {QSize(459, 355), QSize(100, 80), QSize()}) {
+        const QImage first = cache.decoded(picture, area);
+        QCOMPARE(first, picture.toImage(area));
+        // Found again from another copy of the same bytes.
+        const JpegPicture again = JpegPicture::fromJpegData(QByteArray(picture.jpegData()));
+        QCOMPARE(cache.decoded(again, area), first);
+    }
+    QCOMPARE(cache.size(), 3);
+}
+
+// Two pictures of one size, one scale, even one hash bucket: each gets its own pixels.
+void TestPictureCache::neverAnotherPicturesPixels() {
+    PictureCache cache;
+    const JpegPicture a = pattern(320, 240, 3), b = pattern(320, 240, 5);
+    const QImage fromA = cache.decoded(a, {100, 100});
+    const QImage fromB = cache.decoded(b, {100, 100});
+    QVERIFY(fromA != fromB);
+    QCOMPARE(fromB, b.toImage({100, 100}));
+    QCOMPARE(cache.decoded(a, {100, 100}), fromA);
+    // A bitmap waiting to be encoded is never taken from the cache.
+    QImage bitmap(320, 240, QImage::Format_RGB32);
+    bitmap.fill(Qt::cyan);
+    QCOMPARE(cache.decoded(JpegPicture::fromBitmap(bitmap), {100, 100}), bitmap);
+    QCOMPARE(cache.size(), 2);
+}
+
+void TestPictureCache::scaleIsPartOfTheKey() {
+    PictureCache cache;
+    const JpegPicture picture = pattern(800, 800, 11);
+    QCOMPARE(cache.decoded(picture, {100, 100}).size(), QSize(100, 100));
+    QCOMPARE(cache.decoded(picture, {400, 400}).size(), QSize(400, 400));
+    QCOMPARE(cache.decoded(picture, {90, 90}).size(), QSize(100, 100));
+}
+
+void TestPictureCache::staysWithinItsBudget() {
+    const JpegPicture probe = pattern(256, 256, 1);
+    const qsizetype one = probe.jpegData().size() + probe.toImage().sizeInBytes();
+    PictureCache cache(3 * one + one / 2);
+    QList<JpegPicture> pictures;
+    for (int seed = 1; seed <= 8; ++seed) {
+        pictures << pattern(256, 256, seed);
+        cache.decoded(pictures.last(), {});
+    }
+    QVERIFY2(cache.size() <= 4, qPrintable(QString::number(cache.size())));
+    // The least recently used went first: the newest is still there.
+    const qsizetype before = cache.size();
+    cache.decoded(pictures.last(), {});
+    QCOMPARE(cache.size(), before);
+}
+
+QTEST_GUILESS_MAIN(TestPictureCache)
+#include "tst_picturecache.moc"
