@@ -81,9 +81,8 @@ public:
 
     // Keeps the library to a few hundred scores, so each check stays quick.
     void anything() {
-        const int pick = m_records.RecordCount() > 200
-                             ? 9
-                             : std::uniform_int_distribution<int>(0, 9)(m_random);
+        const int pick =
+            m_records.RecordCount() > 200 ? 9 : std::uniform_int_distribution<int>(0, 9)(m_random);
         if (pick < 5)
             importScore();
         else if (pick < 8)

@@ -1,0 +1,215 @@
+// Library files from anywhere: odd schemas, odd values, hostile triggers and
+// views, and a thousand damaged copies. Opening and browsing either works or
+// fails with an error of the engine or the record set; never a crash, and
+// never a write to the file or beside it.
+
+#include "connection.h"
+#include "errors.h"
+#include "libraryfiles.h"
+#include "recordset.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <random>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+using TestFiles::Record;
+
+namespace {
+
+struct Browsed {
+    QStringList names;
+    int pictures = 0;   // shown
+    QStringList errors; // reported
+};
+
+// Opens the library through the store and steps through every record the
+// way the main window does: the name, then the picture decoded for display.
+Browsed browse(const QString& path) {
+    Browsed seen;
+    try {
+        Connection connection;
+        connection.SetDatabase(path);
+        RecordSet records(connection);
+        records.Open();
+        for (int row = 0; row < records.RecordCount(); ++row, records.Next()) {
+            seen.names << records.CurrentName();
+            try {
+                Field& picture = records.FieldByName(u"picture"_s);
+                if (!picture.IsNull()) {
+                    picture.LoadPicture().toImage(QSize(459, 355));
+                    ++seen.pictures;
+                }
+            } catch (const Error& e) {
+                seen.errors << e.message();
+            }
+        }
+    } catch (const Error& e) {
+        seen.errors << e.message();
+    }
+    return seen;
+}
+
+QByteArray jpeg() {
+    return TestFiles::jpeg(40, 30, Qt::darkRed);
+}
+
+int sideEffects = 0;
+void touch(sqlite3_context* context, int, sqlite3_value**) {
+    ++sideEffects;
+    sqlite3_result_null(context);
+}
+
+} // namespace
+
+class TestHostileLibraries : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+
+    void oddButSoundLibrariesBrowse_data();
+    void oddButSoundLibrariesBrowse();
+    void veryLongName();
+    void schemaCannotRunOurFunctions();
+    void schemaCannotLoadExtensions();
+    void damagedCopiesNeverCrash();
+
+private:
+    QString path(const QString& name = u"library.tbr"_s) const { return m_dir->filePath(name); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestHostileLibraries::oddButSoundLibrariesBrowse_data() {
+    QTest::addColumn<QString>("schema");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("pictures");
+    const QString picture = u"x'"_s + QString::fromLatin1(jpeg().toHex()) + u"'"_s;
+    QTest::newRow("extra tables, views and triggers")
+        << u"create table pictures (filename TEXT, picture BLOB);"
+           u"create table other (x);"
+           u"create view everything as select * from pictures, other;"
+           u"create trigger copy after insert on pictures begin insert into other values "
+           u"(new.filename); end;"
+           u"insert into pictures values ('a', %1);"_s.arg(picture)
+        << QStringList{u"a"_s} << 1;
+    QTest::newRow("names of another type")
+        << u"create table pictures (filename INTEGER, picture BLOB);"
+           u"insert into pictures values (42, %1);"
+           u"insert into pictures values ('text', %1);"
+           u"insert into pictures values (4.5, %1);"_s.arg(picture)
+        << QStringList{u"42"_s, u"text"_s, u"4.5"_s} << 3;
+    QTest::newRow("null names and pictures")
+        << u"create table pictures (filename TEXT, picture BLOB);"
+           u"insert into pictures values (null, %1);"
+           u"insert into pictures values ('no picture', null);"
+           u"insert into pictures values ('empty picture', x'');"_s.arg(picture)
+        << QStringList{QString(), u"no picture"_s, u"empty picture"_s} << 1;
+    QTest::newRow("more columns, other order")
+        << u"create table pictures (id INTEGER PRIMARY KEY, picture BLOB, note TEXT, filename "
+           u"TEXT);"
+           u"insert into pictures values (7, %1, 'n', 'b');"_s.arg(picture)
+        << QStringList{u"b"_s} << 1;
+    QTest::newRow("picture stored as text")
+        << u"create table pictures (filename TEXT, picture TEXT);"
+           u"insert into pictures values ('t', 'not a picture');"_s
+        << QStringList{u"t"_s} << 0;
+}
+
+void TestHostileLibraries::oddButSoundLibrariesBrowse() {
+    QFETCH(QString, schema);
+    QFETCH(QStringList, names);
+    QFETCH(int, pictures);
+    TestFiles::makeLibrary(path(), {}, schema);
+    const QByteArray before = TestFiles::readFile(path());
+    const Browsed seen = browse(path());
+    QCOMPARE(seen.names, names);
+    QCOMPARE(seen.pictures, pictures);
+    QCOMPARE(TestFiles::readFile(path()), before);
+}
+
+void TestHostileLibraries::veryLongName() {
+    const QString name(1024 * 1024, u'谱');
+    TestFiles::makeLibrary(path(), {{name, jpeg()}});
+    const Browsed seen = browse(path());
+    QCOMPARE(seen.names.size(), 1);
+    QCOMPARE(seen.names.first().size(), name.size());
+    QCOMPARE(seen.pictures, 1);
+}
+
+// A trigger in the file may not call a function with side effects, even one
+// the program itself has registered.
+void TestHostileLibraries::schemaCannotRunOurFunctions() {
+    TestFiles::makeLibrary(path(), {{u"a"_s, jpeg()}});
+    TestFiles::execute(path(),
+                       u"create trigger t after insert on pictures begin select touch(); end"_s);
+    Connection connection;
+    connection.SetDatabase(path());
+    RecordSet records(connection);
+    records.Open();
+    sqlite3_create_function_v2(connection.handle(), "touch", 0, SQLITE_UTF8, nullptr, touch,
+                               nullptr, nullptr, nullptr);
+    sideEffects = 0;
+    records.Append();
+    records.FieldByName(u"filename"_s).SetAsString(u"b"_s);
+    QString refused;
+    try {
+        records.Post();
+    } catch (const EngineError& e) {
+        refused = e.message();
+    }
+    QVERIFY2(refused.contains(u"unsafe use of touch()"_s), qPrintable(refused));
+    QCOMPARE(sideEffects, 0);
+    QCOMPARE(TestFiles::readLibrary(path()).size(), 1);
+}
+
+void TestHostileLibraries::schemaCannotLoadExtensions() {
+    const QString library = m_dir->filePath(u"library.tbr"_s);
+    TestFiles::makeLibrary(library, {},
+                           u"create table scores (x);"
+                           u"create view pictures as select 'n' as filename, "
+                           u"load_extension('/nonexistent/extension') as picture"_s);
+    const Browsed seen = browse(library);
+    QCOMPARE(seen.names.size(), 0);
+    QCOMPARE(seen.errors.size(), 1);
+    QVERIFY2(seen.errors.first().contains(u"load_extension"_s) ||
+                 seen.errors.first().contains(u"not authorized"_s),
+             qPrintable(seen.errors.first()));
+}
+
+// Bytes flipped anywhere in a small library: the header, the schema, the
+// pages of names and of pictures.
+void TestHostileLibraries::damagedCopiesNeverCrash() {
+    QList<Record> records;
+    for (int i = 0; i < 6; ++i)
+        records << Record{u"第 %1 首"_s.arg(i),
+                          TestFiles::jpeg(60 + i * 10, 40, QColor::fromHsv(i * 50, 200, 200))};
+    TestFiles::makeLibrary(path(u"sound.tbr"_s), records);
+    const QByteArray sound = TestFiles::readFile(path(u"sound.tbr"_s));
+    std::mt19937 random(7);
+    int opened = 0, failed = 0;
+    const int copies = 1000;
+    for (int copy = 0; copy < copies; ++copy) {
+        QByteArray damaged = sound;
+        const int flips = std::uniform_int_distribution<int>(1, 12)(random);
+        for (int i = 0; i < flips; ++i) {
+            const auto at = std::uniform_int_distribution<qsizetype>(0, damaged.size() - 1)(random);
+            damaged[at] =
+                char(damaged[at] ^ (1 << std::uniform_int_distribution<int>(0, 7)(random)));
+        }
+        const QString file = path(u"damaged.tbr"_s);
+        TestFiles::writeFile(file, damaged);
+        const Browsed seen = browse(file);
+        ++(seen.errors.isEmpty() ? opened : failed);
+        QVERIFY2(TestFiles::readFile(file) == damaged,
+                 qPrintable(u"copy %1 was written to"_s.arg(copy)));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2); // nothing beside it
+    }
+    qInfo("%d damaged copies: %d browsed cleanly, %d reported errors", copies, opened, failed);
+}
+
+QTEST_GUILESS_MAIN(TestHostileLibraries)
+#include "tst_hostilelibraries.moc"
