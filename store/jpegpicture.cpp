@@ -43,7 +43,7 @@ void install(ErrorManager& manager, jpeg_common_struct& cinfo) {
 
 // libjpeg keeps no backing store: a stream that needs more working memory
 // than this fails with a JPEG error instead of exhausting the machine.
-constexpr long MaxWorkingMemory = 2L * 1024 * 1024 * 1024;
+constexpr long MaxWorkingMemory = 1024L * 1024 * 1024;
 
 void startReading(jpeg_decompress_struct& cinfo, const QByteArray& data) {
     jpeg_create_decompress(&cinfo);
