@@ -82,8 +82,11 @@ void makeIfMissing(const QString& path, const std::function<void(const QString& 
     const double ms = millisecondsOf([&] { make(part); });
     if (!QFile::rename(part, path))
         throw FileError::cannotCreate(path, u"cannot rename"_s);
-    out() << ' ' << formatMilliseconds(ms) << ", " << QFileInfo(path).size() / 1000000 << " MB\n"
-          << Qt::flush;
+    const QFileInfo made(path);
+    out() << ' ' << formatMilliseconds(ms);
+    if (made.isFile())
+        out() << ", " << made.size() / 1000000 << " MB";
+    out() << '\n' << Qt::flush;
 }
 
 QList<QByteArray> readAll(const QStringList& files) {
