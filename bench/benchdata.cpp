@@ -109,7 +109,7 @@ QString BenchData::bigLibrary() const {
     return file(u"library-2000.tbr"_s);
 }
 QString BenchData::smallLibrary() const {
-    return file(u"library-2000-small.tbr"_s);
+    return file(u"library-2000-10k.tbr"_s);
 }
 QString BenchData::namesLibrary() const {
     return file(u"library-100000.tbr"_s);
@@ -202,8 +202,13 @@ void BenchData::makeLibraries() const {
         for (int record = 0; record < PageCount; ++record)
             writeFile(part + u'/' + scoreName(record) + u".jpg"_s, numbered(base)(record));
     });
+    // The same first page as the big library, so that opening either shows the
+    // same picture and only the other pages' bytes differ.
     makeIfMissing(smallLibrary(), [&](const QString& part) {
-        LibraryFile::write(part, {PageCount, scoreName, numbered(small)});
+        LibraryFile::write(part, {PageCount, scoreName, [&](int record) {
+                                      return record == 0 ? numbered(base)(0)
+                                                         : numbered(small)(record);
+                                  }});
     });
     makeIfMissing(namesLibrary(), [&](const QString& part) {
         LibraryFile::write(part, {NameCount, scoreName, numbered(small)});

@@ -9,6 +9,7 @@
 #include "tform1.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
@@ -108,9 +109,15 @@ void TSaveManyPicDlg::exportScores() {
     records.First();
     const int count = records.RecordCount();
     ProgressBar1->setRange(0, count);
+    QElapsedTimer sinceDrawn;
+    sinceDrawn.start();
     for (int pass = 1; pass <= count; ++pass) {
         ProgressBar1->setValue(pass);
-        ProgressBar1->repaint();
+        // Drawn as often as the eye can follow, not for every score.
+        if (sinceDrawn.elapsed() >= 40 || pass == count) {
+            ProgressBar1->repaint();
+            sinceDrawn.restart();
+        }
         QString file;
         if (ownNames)
             file = ExportNames::forScoreName(folder, m_window.DBText1->text(), pass);

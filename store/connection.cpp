@@ -52,6 +52,24 @@ void Connection::Execute(const QString& sql) {
     }
 }
 
+std::optional<QByteArray> Connection::ReadBlob(const QString& table, const QString& column,
+                                               qint64 rowid) const {
+    if (!m_db)
+        fail();
+    sqlite3_blob* blob = nullptr;
+    if (sqlite3_blob_open(m_db, "main", table.toUtf8().constData(), column.toUtf8().constData(),
+                          rowid, 0, &blob) != SQLITE_OK) {
+        sqlite3_blob_close(blob);
+        return std::nullopt;
+    }
+    QByteArray bytes(sqlite3_blob_bytes(blob), Qt::Uninitialized);
+    const int rc = sqlite3_blob_read(blob, bytes.data(), int(bytes.size()), 0);
+    sqlite3_blob_close(blob);
+    if (rc != SQLITE_OK)
+        return std::nullopt;
+    return bytes;
+}
+
 void Connection::fail() const {
     throw EngineError(m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
                            : QStringLiteral("Connection is closed"));

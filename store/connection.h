@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <optional>
 
 struct sqlite3;
 class RecordSet;
@@ -27,6 +29,10 @@ public:
     bool Connected() const { return m_db != nullptr; }
     // Runs one statement that returns no rows, on its own.
     void Execute(const QString& sql);
+    // A blob or text value of `table`.`column` in row `rowid`, read directly;
+    // nothing when the engine cannot open it so (another type, a view, no such row).
+    std::optional<QByteArray> ReadBlob(const QString& table, const QString& column,
+                                       qint64 rowid) const;
 
     sqlite3* handle() const { return m_db; }
     // Throws the engine's message for the last failure on this connection.

@@ -162,7 +162,11 @@ QImage decode(const QByteArray& data, QSize atLeast) {
 }
 
 QByteArray encode(const QImage& bitmap) {
-    const QImage rgb = bitmap.convertToFormat(QImage::Format_RGB888);
+    // 32-bit pixels go to libjpeg as they are, in its extended colour spaces;
+    // the result is the same as from the 24-bit copy anything else becomes.
+    const bool direct =
+        bitmap.format() == QImage::Format_RGB32 || bitmap.format() == QImage::Format_ARGB32;
+    const QImage rgb = direct ? bitmap : bitmap.convertToFormat(QImage::Format_RGB888);
     jpeg_compress_struct cinfo{};
     ErrorManager manager;
     unsigned char* buffer = nullptr;
@@ -178,8 +182,10 @@ QByteArray encode(const QImage& bitmap) {
     jpeg_mem_dest(&cinfo, &buffer, &size);
     cinfo.image_width = JDIMENSION(rgb.width());
     cinfo.image_height = JDIMENSION(rgb.height());
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
+    cinfo.input_components = direct ? 4 : 3;
+    cinfo.in_color_space = !direct                           ? JCS_RGB
+                           : Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX
+                                                             : JCS_EXT_XRGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 90, TRUE);
     jpeg_start_compress(&cinfo, TRUE);

@@ -2,7 +2,6 @@
 
 #include "errors.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -64,9 +63,13 @@ void writeWholeFile(const QString& path, const QByteArray& bytes) {
 
 namespace {
 JpegPicture loadBitmap(const QString& path) {
-    QByteArray bytes = readWholeFile(path);
-    QBuffer buffer(&bytes);
-    QImageReader reader(&buffer, "bmp");
+    const QString fullPath = QFileInfo(path).absoluteFilePath();
+    QFile file(fullPath);
+    if (QFileInfo(fullPath).isDir())
+        throw FileError::cannotOpen(fullPath, u"Is a directory"_s);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileError::cannotOpen(fullPath, file.errorString());
+    QImageReader reader(&file, "bmp");
     const QImage bitmap = reader.read();
     if (bitmap.isNull())
         throw Error(u"Bitmap image is not valid"_s);

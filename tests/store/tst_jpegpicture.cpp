@@ -73,6 +73,7 @@ private Q_SLOTS:
     void jpegBytesStayUnchanged();
     void encodesBaselineColourAtQuality90_data();
     void encodesBaselineColourAtQuality90();
+    void everyPixelFormatEncodesAlike();
     void bitmapPictureBecomesJpegOnEncode();
 };
 
@@ -382,6 +383,17 @@ void TestJpegPicture::bitmapPictureBecomesJpegOnEncode() {
     JpegPicture none;
     QVERIFY(none.isEmpty());
     QVERIFY(none.encode().isEmpty());
+}
+
+// 32-bit bitmaps are fed to libjpeg as they are; the bytes must be those of
+// the 24-bit copy.
+void TestJpegPicture::everyPixelFormatEncodesAlike() {
+    QImage source = pattern(97, 61).convertToFormat(QImage::Format_ARGB32);
+    source.setPixel(3, 3, qRgba(10, 200, 30, 40)); // alpha is dropped, not blended
+    const QByteArray expected = JpegCodec::encode(source.convertToFormat(QImage::Format_RGB888));
+    for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_RGB888,
+                                  QImage::Format_BGR888, QImage::Format_RGBX8888})
+        QCOMPARE(JpegCodec::encode(source.convertToFormat(format)), expected);
 }
 
 QTEST_GUILESS_MAIN(TestJpegPicture)
