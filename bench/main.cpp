@@ -33,10 +33,15 @@ QTextStream& out() {
     return stream;
 }
 
-// How long each part of the run took, told as it ends.
+// How long each part of the run took, told as it ends. TAMBLOR_BENCH_ONLY
+// (phase names, comma-separated) runs only those phases, besides the data.
 class Phases {
 public:
     void run(const QString& name, const std::function<void()>& work) {
+        const QStringList only =
+            qEnvironmentVariable("TAMBLOR_BENCH_ONLY").split(u',', Qt::SkipEmptyParts);
+        if (!only.isEmpty() && name != u"data" && !only.contains(name))
+            return;
         out() << name << " ...\n" << Qt::flush;
         const double ms = millisecondsOf(work);
         out() << "  " << name << ": " << formatMilliseconds(ms) << '\n' << Qt::flush;

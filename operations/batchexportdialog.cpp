@@ -94,8 +94,10 @@ void TSaveManyPicDlg::exportScores() {
     const QString folder = DirectoryListBox1->currentFolder();
     const bool ownNames = RadioButton1->isChecked();
     m_window.pauseDisplay(true);
+    m_window.ADOConnection1.SetMemoryMapped(true);
     bool done = false;
     const auto resume = qScopeGuard([this, &done] {
+        m_window.ADOConnection1.SetMemoryMapped(false);
         m_window.pauseDisplay(false);
         if (done)
             return;

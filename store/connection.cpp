@@ -37,6 +37,12 @@ void Connection::Open() {
     m_db = db;
 }
 
+void Connection::SetMemoryMapped(bool mapped) {
+    if (m_db)
+        sqlite3_exec(m_db, mapped ? "PRAGMA mmap_size = 2147418112" : "PRAGMA mmap_size = 0",
+                     nullptr, nullptr, nullptr);
+}
+
 void Connection::Close() {
     if (m_recordSet)
         m_recordSet->Close();
