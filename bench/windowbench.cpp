@@ -228,19 +228,31 @@ QList<ResultRow> WindowBench::batchExporting() {
     const QString out = work(u"batch"_s), home = QDir::currentPath();
     emptyFolder(out);
     TSaveManyPicDlg dialog(*m_form);
-    dialog.DirectoryListBox1->openFolder(out); // it makes the folder the current one
-    QDir::setCurrent(home);
-    const auto fresh = [out] { emptyFolderAndFlush(out); };
-    const Trial ours{fresh, [&dialog] { return millisecondsOf([&] { dialog.exportScores(); }); },
-                     idle};
+    // Every run writes into a folder of its own, made just before: the file
+    // system then treats each side alike (files made where others were just
+    // deleted take it much longer to place).
+    int made = 0;
+    QString target;
+    const auto fresh = [out, &made, &target] {
+        emptyFolderAndFlush(out);
+        target = out + u"/run%1"_s.arg(++made);
+        QDir().mkpath(target);
+    };
+    const Trial ours{[&] {
+                         fresh();
+                         dialog.DirectoryListBox1->openFolder(
+                             target); // it makes the folder current
+                         QDir::setCurrent(home);
+                     },
+                     [&dialog] { return millisecondsOf([&] { dialog.exportScores(); }); }, idle};
     const QString writeAll = u"select writefile(%1 || rowid || '.jpg', picture) from pictures"_s;
-    const Trial viaSqlite{fresh, [this, out, writeAll] {
-                              return millisecondsOfPrograms(
-                                  {sqlite(m_data.bigLibrary(), writeAll.arg(sqlText(out + u'/')))});
+    const Trial viaSqlite{fresh, [this, &target, writeAll] {
+                              return millisecondsOfPrograms({sqlite(
+                                  m_data.bigLibrary(), writeAll.arg(sqlText(target + u'/')))});
                           }};
-    const Trial viaCopy{fresh, [this, out] {
+    const Trial viaCopy{fresh, [this, &target] {
                             return millisecondsOfPrograms(
-                                {{u"cp"_s, u"-r"_s, m_data.pageFolder(), out + u"/copy"_s}});
+                                {{u"cp"_s, u"-r"_s, m_data.pageFolder(), target + u"/copy"_s}});
                         }};
     const auto samples = takeTurns(LargeRuns, {ours, viaSqlite, viaCopy});
     QDir(out).removeRecursively();
