@@ -14,16 +14,24 @@
 
 using namespace Qt::StringLiterals;
 
-QByteArray readWholeFile(const QString& path) {
-    const QString fullPath = QFileInfo(path).absoluteFilePath();
-    QFile file(fullPath);
-    if (QFileInfo(fullPath).isDir())
-        throw FileError::cannotOpen(fullPath, u"Is a directory"_s);
+namespace {
+// Opens `file` on `path` (made absolute) for reading, or fails with
+// "Cannot open file ..." naming the full path.
+void openForReading(QFile& file, const QString& path) {
+    file.setFileName(QFileInfo(path).absoluteFilePath());
+    if (QFileInfo(file.fileName()).isDir())
+        throw FileError::cannotOpen(file.fileName(), u"Is a directory"_s);
     if (!file.open(QIODevice::ReadOnly))
-        throw FileError::cannotOpen(fullPath, file.errorString());
+        throw FileError::cannotOpen(file.fileName(), file.errorString());
+}
+} // namespace
+
+QByteArray readWholeFile(const QString& path) {
+    QFile file;
+    openForReading(file, path);
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw FileError::cannotOpen(fullPath, file.errorString());
+        throw FileError::cannotOpen(file.fileName(), file.errorString());
     return bytes;
 }
 
@@ -63,12 +71,8 @@ void writeWholeFile(const QString& path, const QByteArray& bytes) {
 
 namespace {
 JpegPicture loadBitmap(const QString& path) {
-    const QString fullPath = QFileInfo(path).absoluteFilePath();
-    QFile file(fullPath);
-    if (QFileInfo(fullPath).isDir())
-        throw FileError::cannotOpen(fullPath, u"Is a directory"_s);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FileError::cannotOpen(fullPath, file.errorString());
+    QFile file;
+    openForReading(file, path);
     QImageReader reader(&file, "bmp");
     const QImage bitmap = reader.read();
     if (bitmap.isNull())
