@@ -25,14 +25,6 @@ QStringList namesIn(const QString& library) {
     return names;
 }
 
-QStringList listedNames(TForm1& form) {
-    QStringList names;
-    const QAbstractItemModel* model = form.DBGrid1->model();
-    for (int row = 0; row < model->rowCount(); ++row)
-        names << model->index(row, 0).data().toString();
-    return names;
-}
-
 // The confirmation box as the user saw it.
 struct SeenQuestion {
     SeenBox box;

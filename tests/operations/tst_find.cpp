@@ -32,14 +32,6 @@ QList<Record> scores() {
 const int ScoreCount = 10;
 const QString CountLabel = u"10   张"_s;
 
-QStringList listedNames(const TForm1& form) {
-    QStringList names;
-    const QAbstractItemModel* model = form.DBGrid1->model();
-    for (int row = 0; row < model->rowCount(); ++row)
-        names << model->index(row, 0).data().toString();
-    return names;
-}
-
 QStringList storedNames(const QString& library) {
     QStringList names;
     for (const Record& record : TestFiles::readLibrary(library))

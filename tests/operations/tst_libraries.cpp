@@ -37,14 +37,6 @@ const QStringList AllControls = {u"上一张"_s,     u"下一张"_s, u"删除"_s
 const QStringList FirstOfMany = {u"下一张"_s,     u"删除"_s,   u"DeleteFormDB"_s,
                                  u"SaveToFile"_s, u"Rename"_s, u"FiltByName"_s};
 
-QStringList listedNames(const TForm1& form) {
-    QStringList names;
-    const QAbstractItemModel* model = form.DBGrid1->model();
-    for (int row = 0; row < model->rowCount(); ++row)
-        names << model->index(row, 0).data().toString();
-    return names;
-}
-
 QString title(const QString& file) {
     return u"Vellaris    [ "_s + file + u" ]"_s;
 }

@@ -52,3 +52,11 @@ QStringList enabledControls(const TForm1& form) {
             on << item->objectName();
     return on;
 }
+
+QStringList listedNames(const TForm1& form) {
+    QStringList names;
+    const QAbstractItemModel* model = form.DBGrid1->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        names << model->index(row, 0).data().toString();
+    return names;
+}

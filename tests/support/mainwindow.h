@@ -39,5 +39,8 @@ bool nearColour(QColor a, QColor b);
 // names of those that are on ("上一张", "下一张", "删除", "DeleteFormDB", ...).
 QStringList enabledControls(const TForm1& form);
 
+// The names the name list shows, top to bottom.
+QStringList listedNames(const TForm1& form);
+
 // Picks row `row` of the name list with the mouse.
 void clickRow(TForm1& form, int row);
