@@ -2,6 +2,7 @@
 
 #include "errors.h"
 #include "icons.h"
+#include "jpegpicture.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -18,6 +19,8 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     registerResources();
     setApplicationName(ApplicationTitle);
     setWindowIcon(mainIcon());
+    // A page pasted from the clipboard may be as large as any the program shows.
+    JpegPicture::letQtReadUpToMaxPixels();
     // The windows are designed for a sans face 11 pixels high.
     QFont face = font();
     face.setPixelSize(11);

@@ -2,6 +2,8 @@
 
 #include "errors.h"
 
+#include <QImageReader>
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -14,8 +16,8 @@ namespace JpegCodec {
 
 namespace {
 
-// libjpeg's own handler ends the process; ours jumps back to the caller,
-// which releases libjpeg's state and throws.
+// libjpeg's own handler ends the process; ours jumps back to `guarded`, whose
+// caller releases libjpeg's state and throws.
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
@@ -40,6 +42,44 @@ void install(ErrorManager& manager, jpeg_common_struct& cinfo) {
     manager.pub.emit_message = onMessage;
     manager.pub.output_message = silence;
 }
+
+// Runs `work`, which calls libjpeg; a libjpeg error jumps back here and makes
+// the call return false. The jump leaves `work`'s frame without running
+// destructors, so `work` holds no object with one across a libjpeg call; and
+// since values changed after setjmp in this frame are lost by the jump,
+// everything `work` changes lives in the caller's frame.
+template <class Work> [[gnu::noinline]] bool guarded(ErrorManager& manager, Work&& work) {
+    if (setjmp(manager.jump))
+        return false;
+    work();
+    return true;
+}
+
+// One use of libjpeg's decompressor, released however it ends.
+struct Decompression {
+    jpeg_decompress_struct cinfo{};
+    ErrorManager manager{};
+    Decompression() { install(manager, *reinterpret_cast<jpeg_common_struct*>(&cinfo)); }
+    ~Decompression() { jpeg_destroy_decompress(&cinfo); }
+    Decompression(const Decompression&) = delete;
+    Decompression& operator=(const Decompression&) = delete;
+    [[noreturn]] void fail() const { throw JpegError(manager.pub.msg_code); }
+};
+
+struct Compression {
+    jpeg_compress_struct cinfo{};
+    ErrorManager manager{};
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    Compression() { install(manager, *reinterpret_cast<jpeg_common_struct*>(&cinfo)); }
+    ~Compression() {
+        jpeg_destroy_compress(&cinfo);
+        std::free(buffer);
+    }
+    Compression(const Compression&) = delete;
+    Compression& operator=(const Compression&) = delete;
+    [[noreturn]] void fail() const { throw JpegError(manager.pub.msg_code); }
+};
 
 // libjpeg keeps no backing store: a stream that needs more working memory
 // than this fails with a JPEG error instead of exhausting the machine.
@@ -83,6 +123,31 @@ void cmykToRgb32(const uchar* cmyk, QRgb* out, int width, bool inverted) {
     }
 }
 
+// A JPEG has no transparency: see-through pixels are laid on white paper, as a
+// page with a transparent background looks wherever it is shown.
+QImage onWhite(const QImage& bitmap) {
+    QImage flat = bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < flat.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(flat.scanLine(y));
+        for (int x = 0; x < flat.width(); ++x) {
+            const int paper = 255 - qAlpha(row[x]);
+            row[x] = qRgb(qRed(row[x]) + paper, qGreen(row[x]) + paper, qBlue(row[x]) + paper);
+        }
+    }
+    return flat.convertToFormat(QImage::Format_RGB32);
+}
+
+// The pixels as libjpeg takes them: 32-bit pixels as they are, in its
+// extended colour spaces; anything else as a 24-bit copy. Both give the same
+// bytes.
+QImage encodable(const QImage& bitmap) {
+    if (bitmap.hasAlphaChannel())
+        return onWhite(bitmap);
+    if (bitmap.format() == QImage::Format_RGB32)
+        return bitmap;
+    return bitmap.convertToFormat(QImage::Format_RGB888);
+}
+
 } // namespace
 
 int scaleFor(QSize full, QSize atLeast) {
@@ -98,106 +163,75 @@ int scaleFor(QSize full, QSize atLeast) {
 }
 
 Header readHeader(const QByteArray& data) {
-    jpeg_decompress_struct cinfo{};
-    ErrorManager manager;
-    install(manager, *reinterpret_cast<jpeg_common_struct*>(&cinfo));
-    if (setjmp(manager.jump)) {
-        const int code = manager.pub.msg_code;
-        jpeg_destroy_decompress(&cinfo);
-        throw JpegError(code);
-    }
-    startReading(cinfo, data);
-    Header header;
-    header.width = int(cinfo.image_width);
-    header.height = int(cinfo.image_height);
-    header.grayscale = cinfo.jpeg_color_space == JCS_GRAYSCALE;
-    header.progressive = cinfo.progressive_mode != 0;
-    jpeg_destroy_decompress(&cinfo);
-    return header;
+    Decompression session;
+    jpeg_decompress_struct& cinfo = session.cinfo;
+    if (!guarded(session.manager, [&] { startReading(cinfo, data); }))
+        session.fail();
+    return {int(cinfo.image_width), int(cinfo.image_height),
+            cinfo.jpeg_color_space == JCS_GRAYSCALE, cinfo.progressive_mode != 0};
 }
 
 QImage decode(const QByteArray& data, QSize atLeast) {
-    jpeg_decompress_struct cinfo{};
-    ErrorManager manager;
-    QImage image;
-    QByteArray cmykRow;
-    install(manager, *reinterpret_cast<jpeg_common_struct*>(&cinfo));
-    if (setjmp(manager.jump)) {
-        const int code = manager.pub.msg_code;
-        jpeg_destroy_decompress(&cinfo);
-        throw JpegError(code);
-    }
-    startReading(cinfo, data);
-    if (qint64(cinfo.image_width) * cinfo.image_height > JpegPicture::MaxPixels) {
-        const int width = int(cinfo.image_width), height = int(cinfo.image_height);
-        jpeg_destroy_decompress(&cinfo);
+    Decompression session;
+    jpeg_decompress_struct& cinfo = session.cinfo;
+    if (!guarded(session.manager, [&] { startReading(cinfo, data); }))
+        session.fail();
+    const int width = int(cinfo.image_width), height = int(cinfo.image_height);
+    if (qint64(width) * height > JpegPicture::MaxPixels)
         throw PictureTooLargeError(width, height);
-    }
     cinfo.out_color_space = outputSpaceFor(cinfo.jpeg_color_space);
-    cinfo.scale_num =
-        unsigned(scaleFor({int(cinfo.image_width), int(cinfo.image_height)}, atLeast));
+    cinfo.scale_num = unsigned(scaleFor({width, height}, atLeast));
     cinfo.scale_denom = 8;
-    jpeg_start_decompress(&cinfo);
-    image =
-        QImage(int(cinfo.output_width), int(cinfo.output_height), formatFor(cinfo.out_color_space));
-    if (image.isNull()) {
-        const int width = int(cinfo.image_width), height = int(cinfo.image_height);
-        jpeg_destroy_decompress(&cinfo);
+    if (!guarded(session.manager, [&] { jpeg_start_decompress(&cinfo); }))
+        session.fail();
+    QImage image(int(cinfo.output_width), int(cinfo.output_height),
+                 formatFor(cinfo.out_color_space));
+    if (image.isNull())
         throw PictureTooLargeError(width, height);
-    }
     const bool cmyk = cinfo.out_color_space == JCS_CMYK;
-    if (cmyk)
-        cmykRow.resize(qsizetype(cinfo.output_width) * 4);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        const int y = int(cinfo.output_scanline);
-        JSAMPROW row = cmyk ? reinterpret_cast<JSAMPROW>(cmykRow.data()) : image.scanLine(y);
-        jpeg_read_scanlines(&cinfo, &row, 1);
-        if (cmyk)
-            cmykToRgb32(row, reinterpret_cast<QRgb*>(image.scanLine(y)), image.width(),
-                        cinfo.saw_Adobe_marker != 0);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
+    QByteArray cmykRow(cmyk ? qsizetype(cinfo.output_width) * 4 : 0, Qt::Uninitialized);
+    const bool read = guarded(session.manager, [&] {
+        while (cinfo.output_scanline < cinfo.output_height) {
+            const int y = int(cinfo.output_scanline);
+            JSAMPROW row = cmyk ? reinterpret_cast<JSAMPROW>(cmykRow.data()) : image.scanLine(y);
+            jpeg_read_scanlines(&cinfo, &row, 1);
+            if (cmyk)
+                cmykToRgb32(row, reinterpret_cast<QRgb*>(image.scanLine(y)), image.width(),
+                            cinfo.saw_Adobe_marker != 0);
+        }
+        jpeg_finish_decompress(&cinfo);
+    });
+    if (!read)
+        session.fail();
     return image;
 }
 
 QByteArray encode(const QImage& bitmap) {
-    // 32-bit pixels go to libjpeg as they are, in its extended colour spaces;
-    // the result is the same as from the 24-bit copy anything else becomes.
-    const bool direct =
-        bitmap.format() == QImage::Format_RGB32 || bitmap.format() == QImage::Format_ARGB32;
-    const QImage rgb = direct ? bitmap : bitmap.convertToFormat(QImage::Format_RGB888);
-    jpeg_compress_struct cinfo{};
-    ErrorManager manager;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    install(manager, *reinterpret_cast<jpeg_common_struct*>(&cinfo));
-    if (setjmp(manager.jump)) {
-        const int code = manager.pub.msg_code;
-        jpeg_destroy_compress(&cinfo);
-        std::free(buffer);
-        throw JpegError(code);
-    }
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = JDIMENSION(rgb.width());
-    cinfo.image_height = JDIMENSION(rgb.height());
-    cinfo.input_components = direct ? 4 : 3;
-    cinfo.in_color_space = !direct                           ? JCS_RGB
-                           : Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX
-                                                             : JCS_EXT_XRGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        auto row = const_cast<JSAMPROW>(rgb.constScanLine(int(cinfo.next_scanline)));
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    QByteArray result(reinterpret_cast<const char*>(buffer), qsizetype(size));
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
-    return result;
+    const QImage pixels = encodable(bitmap);
+    const bool direct = pixels.format() == QImage::Format_RGB32;
+    Compression session;
+    jpeg_compress_struct& cinfo = session.cinfo;
+    const bool written = guarded(session.manager, [&] {
+        jpeg_create_compress(&cinfo);
+        jpeg_mem_dest(&cinfo, &session.buffer, &session.size);
+        cinfo.image_width = JDIMENSION(pixels.width());
+        cinfo.image_height = JDIMENSION(pixels.height());
+        cinfo.input_components = direct ? 4 : 3;
+        cinfo.in_color_space = !direct                           ? JCS_RGB
+                               : Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX
+                                                                 : JCS_EXT_XRGB;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_quality(&cinfo, 90, TRUE);
+        jpeg_start_compress(&cinfo, TRUE);
+        while (cinfo.next_scanline < cinfo.image_height) {
+            auto row = const_cast<JSAMPROW>(pixels.constScanLine(int(cinfo.next_scanline)));
+            jpeg_write_scanlines(&cinfo, &row, 1);
+        }
+        jpeg_finish_compress(&cinfo);
+    });
+    if (!written)
+        session.fail();
+    return QByteArray(reinterpret_cast<const char*>(session.buffer), qsizetype(session.size));
 }
 
 } // namespace JpegCodec
@@ -214,12 +248,19 @@ JpegPicture JpegPicture::fromJpegData(const QByteArray& data) {
 }
 
 JpegPicture JpegPicture::fromBitmap(const QImage& bitmap) {
+    if (qint64(bitmap.width()) * bitmap.height() > MaxPixels)
+        throw PictureTooLargeError(bitmap.width(), bitmap.height());
     JpegPicture picture;
     picture.m_bitmap = bitmap;
     picture.m_width = bitmap.width();
     picture.m_height = bitmap.height();
     picture.m_grayscale = bitmap.isGrayscale();
     return picture;
+}
+
+void JpegPicture::letQtReadUpToMaxPixels() {
+    constexpr qint64 BytesPerPixel = 4, Megabyte = 1024 * 1024;
+    QImageReader::setAllocationLimit(int((MaxPixels * BytesPerPixel + Megabyte - 1) / Megabyte));
 }
 
 const QByteArray& JpegPicture::encode() {

@@ -16,15 +16,22 @@ public:
     // pixels) still fits, while a forged header of 65,000 x 65,000 does not.
     static constexpr qint64 MaxPixels = 200'000'000;
 
+    // Qt's image readers (bitmap files, the clipboard) refuse pictures far
+    // smaller than that by a limit of their own; this sets theirs to ours, at
+    // 32 bits a pixel.
+    static void letQtReadUpToMaxPixels();
+
     JpegPicture() = default;
     static JpegPicture fromJpegData(const QByteArray& data);
+    // A bitmap over MaxPixels is refused as too large.
     static JpegPicture fromBitmap(const QImage& bitmap);
 
     bool isEmpty() const { return m_data.isEmpty() && m_bitmap.isNull(); }
     bool hasJpegData() const { return !m_data.isEmpty(); }
     // The JPEG bytes held now; empty while only a bitmap is held.
     const QByteArray& jpegData() const { return m_data; }
-    // Encodes a held bitmap (quality 90, baseline, colour) and keeps the result.
+    // Encodes a held bitmap (quality 90, baseline, colour; see-through pixels
+    // on white) and keeps the result.
     const QByteArray& encode();
 
     int width() const { return m_width; }
@@ -63,7 +70,8 @@ Header readHeader(const QByteArray& data);
 // the smallest whose output covers `atLeast`, or 8 (full size).
 int scaleFor(QSize full, QSize atLeast);
 QImage decode(const QByteArray& data, QSize atLeast);
-// Baseline JPEG of a 24-bit copy of `bitmap`: libjpeg's defaults at quality 90.
+// Baseline JPEG of a 24-bit copy of `bitmap` (transparency laid on white):
+// libjpeg's defaults at quality 90.
 QByteArray encode(const QImage& bitmap);
 
 } // namespace JpegCodec

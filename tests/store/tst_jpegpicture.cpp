@@ -74,6 +74,8 @@ private Q_SLOTS:
     void encodesBaselineColourAtQuality90_data();
     void encodesBaselineColourAtQuality90();
     void everyPixelFormatEncodesAlike();
+    void seeThroughPixelsLieOnWhite_data();
+    void seeThroughPixelsLieOnWhite();
     void bitmapPictureBecomesJpegOnEncode();
 };
 
@@ -388,12 +390,36 @@ void TestJpegPicture::bitmapPictureBecomesJpegOnEncode() {
 // 32-bit bitmaps are fed to libjpeg as they are; the bytes must be those of
 // the 24-bit copy.
 void TestJpegPicture::everyPixelFormatEncodesAlike() {
-    QImage source = pattern(97, 61).convertToFormat(QImage::Format_ARGB32);
-    source.setPixel(3, 3, qRgba(10, 200, 30, 40)); // alpha is dropped, not blended
+    const QImage source = pattern(97, 61).convertToFormat(QImage::Format_ARGB32);
     const QByteArray expected = JpegCodec::encode(source.convertToFormat(QImage::Format_RGB888));
-    for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_RGB888,
-                                  QImage::Format_BGR888, QImage::Format_RGBX8888})
+    for (QImage::Format format :
+         {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_RGB888, QImage::Format_BGR888,
+          QImage::Format_RGBX8888})
         QCOMPARE(JpegCodec::encode(source.convertToFormat(format)), expected);
+}
+
+void TestJpegPicture::seeThroughPixelsLieOnWhite_data() {
+    QTest::addColumn<QImage::Format>("format");
+    QTest::newRow("ARGB32") << QImage::Format_ARGB32;
+    QTest::newRow("premultiplied") << QImage::Format_ARGB32_Premultiplied;
+    QTest::newRow("RGBA8888") << QImage::Format_RGBA8888;
+    QTest::newRow("RGBA64") << QImage::Format_RGBA64;
+}
+
+// A page with a transparent background (a PNG from the clipboard) is stored as
+// it looks on paper, not black.
+void TestJpegPicture::seeThroughPixelsLieOnWhite() {
+    QFETCH(QImage::Format, format);
+    QImage page(48, 32, QImage::Format_ARGB32);
+    page.fill(Qt::transparent);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 24; x < 48; ++x)
+            page.setPixel(x, y, x < 36 ? qRgba(0, 0, 200, 255) : qRgba(255, 0, 0, 128));
+    const QImage shown =
+        JpegPicture::fromJpegData(JpegCodec::encode(page.convertToFormat(format))).toImage();
+    QVERIFY2(near(shown.pixel(8, 16), QColor(255, 255, 255)), "transparent: white paper");
+    QVERIFY2(near(shown.pixel(30, 16), QColor(0, 0, 200)), "opaque: as it is");
+    QVERIFY2(near(shown.pixel(44, 16), QColor(255, 127, 127)), "half: blended with white");
 }
 
 QTEST_GUILESS_MAIN(TestJpegPicture)
