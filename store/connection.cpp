@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+using namespace Qt::StringLiterals;
+
 #include <sqlite3.h>
 
 Connection::~Connection() {
@@ -29,18 +31,26 @@ void Connection::Open() {
         sqlite3_close_v2(db);
         throw EngineError(message);
     }
-    sqlite3_busy_timeout(db, BusyTimeoutMs);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-    sqlite3_exec(db, "PRAGMA cell_size_check = ON", nullptr, nullptr, nullptr);
+    // A library whose settings cannot be made is not opened at all.
+    const bool settled =
+        sqlite3_busy_timeout(db, BusyTimeoutMs) == SQLITE_OK &&
+        sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr) == SQLITE_OK &&
+        sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr) == SQLITE_OK &&
+        sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr) == SQLITE_OK &&
+        sqlite3_exec(db, "PRAGMA cell_size_check = ON", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!settled) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_close_v2(db);
+        throw EngineError(message);
+    }
     m_db = db;
 }
 
 void Connection::SetMemoryMapped(bool mapped) {
-    if (m_db)
+    if (m_db &&
         sqlite3_exec(m_db, mapped ? "PRAGMA mmap_size = 2147418112" : "PRAGMA mmap_size = 0",
-                     nullptr, nullptr, nullptr);
+                     nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail();
 }
 
 void Connection::Close() {
@@ -50,6 +60,25 @@ void Connection::Close() {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
+}
+
+void Connection::CopyFrom(const Connection& source) {
+    if (!m_db)
+        fail();
+    // The read lock is taken first, waiting for a writer like any read does;
+    // the copy then runs inside that one read transaction.
+    Statement begin(source, u"begin"_s);
+    begin.step();
+    Statement look(source, u"select count(*) from sqlite_schema"_s);
+    look.step();
+    sqlite3_backup* backup = sqlite3_backup_init(m_db, "main", source.m_db, "main");
+    if (!backup)
+        fail();
+    const int copied = sqlite3_backup_step(backup, -1);
+    const int finished = sqlite3_backup_finish(backup);
+    sqlite3_exec(source.m_db, "rollback", nullptr, nullptr, nullptr);
+    if (copied != SQLITE_DONE || finished != SQLITE_OK)
+        fail();
 }
 
 void Connection::Execute(const QString& sql) {
@@ -103,29 +132,45 @@ bool Statement::step() {
     m_connection.fail();
 }
 
+// A value the engine refuses (too big, out of memory) fails here: a refused
+// value must never go in as NULL.
+void Statement::check(int rc) const {
+    if (rc != SQLITE_OK)
+        m_connection.fail();
+}
+
 void Statement::bind(int index, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
-    sqlite3_bind_text64(m_stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()),
-                        SQLITE_TRANSIENT, SQLITE_UTF8);
+    check(sqlite3_bind_text64(m_stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()),
+                              SQLITE_TRANSIENT, SQLITE_UTF8));
 }
 
 void Statement::bind(int index, const QByteArray& blob) {
     // An empty QByteArray still binds an empty blob, not NULL.
     static const char none = 0;
-    sqlite3_bind_blob64(m_stmt, index, blob.isEmpty() ? &none : blob.constData(),
-                        sqlite3_uint64(blob.size()), SQLITE_TRANSIENT);
+    check(sqlite3_bind_blob64(m_stmt, index, blob.isEmpty() ? &none : blob.constData(),
+                              sqlite3_uint64(blob.size()), SQLITE_TRANSIENT));
 }
 
 void Statement::bind(int index, qint64 value) {
-    sqlite3_bind_int64(m_stmt, index, value);
+    check(sqlite3_bind_int64(m_stmt, index, value));
 }
 
 void Statement::bindNull(int index) {
-    sqlite3_bind_null(m_stmt, index);
+    check(sqlite3_bind_null(m_stmt, index));
+}
+
+// A value the engine could not hand over (out of memory) is a failure, not an
+// empty value.
+const void* Statement::checked(const void* value, int column) const {
+    if (!value && sqlite3_column_bytes(m_stmt, column) > 0)
+        m_connection.fail();
+    return value;
 }
 
 QString Statement::text(int column) const {
-    const auto* chars = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    const auto* chars =
+        static_cast<const char*>(checked(sqlite3_column_text(m_stmt, column), column));
     return QString::fromUtf8(chars, sqlite3_column_bytes(m_stmt, column));
 }
 
@@ -138,7 +183,8 @@ qint64 Statement::int64(int column) const {
 }
 
 QByteArray Statement::blob(int column) const {
-    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+    const auto* bytes =
+        static_cast<const char*>(checked(sqlite3_column_blob(m_stmt, column), column));
     return QByteArray(bytes, sqlite3_column_bytes(m_stmt, column));
 }
 

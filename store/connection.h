@@ -32,6 +32,9 @@ public:
     // Only for such runs: the mapped pages count as the program's own memory,
     // and an I/O error on a mapped page cannot be reported as an error.
     void SetMemoryMapped(bool mapped);
+    // Makes this library a copy of `source`, read inside one read transaction:
+    // a program writing `source` meanwhile can never leave a torn copy.
+    void CopyFrom(const Connection& source);
     // Runs one statement that returns no rows, on its own.
     void Execute(const QString& sql);
     // A blob or text value of `table`.`column` in row `rowid`, read directly;
@@ -76,6 +79,9 @@ public:
     QByteArray blob(int column) const;
 
 private:
+    void check(int rc) const;
+    const void* checked(const void* value, int column) const;
+
     const Connection& m_connection;
     struct sqlite3_stmt* m_stmt = nullptr;
 };

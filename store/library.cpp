@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
@@ -26,17 +27,21 @@ void makeEmptyCopy(const QString& templatePath, const QString& target) {
     const QString fullTarget = QFileInfo(target).absoluteFilePath();
     if (QFileInfo::exists(fullTarget))
         throw FileError::cannotCreate(fullTarget, u"File exists"_s);
-    QFile source(templatePath);
-    if (!source.copy(fullTarget))
-        throw FileError::cannotCreate(fullTarget, source.errorString());
-    try {
-        Connection library;
-        library.SetDatabase(fullTarget);
-        library.Open();
-        library.Execute(u"delete from pictures"_s);
-        library.Execute(u"vacuum"_s);
-    } catch (...) {
-        QFile::remove(fullTarget);
-        throw;
+    {
+        // Made here, empty, and never over a file that appeared meanwhile.
+        QFile made(fullTarget);
+        if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            throw FileError::cannotCreate(fullTarget, made.errorString());
     }
+    auto removeCopy = qScopeGuard([&] { QFile::remove(fullTarget); });
+    Connection source;
+    source.SetDatabase(templatePath);
+    source.Open();
+    Connection library;
+    library.SetDatabase(fullTarget);
+    library.Open();
+    library.CopyFrom(source);
+    library.Execute(u"delete from pictures"_s);
+    library.Execute(u"vacuum"_s);
+    removeCopy.dismiss();
 }

@@ -22,7 +22,9 @@ Query namesContaining(const QString& word);
 
 // A new library: a copy of the library `templatePath` (the default library)
 // with none of its scores, compacted so that nothing of their pictures is left
-// in the file. An existing `target` is never replaced. When the template does
-// not exist nothing is made (opening the new library then reports it). When
-// emptying fails the copy is removed again.
+// in the file. The template is read in one read transaction, so another
+// program writing it meanwhile never gives a torn copy. An existing `target`
+// is never replaced. When the template does not exist nothing is made
+// (opening the new library then reports it). When copying or emptying fails
+// the new file is removed again.
 void makeEmptyCopy(const QString& templatePath, const QString& target);

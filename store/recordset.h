@@ -145,6 +145,7 @@ private:
     DataSetState m_state = DataSetState::Inactive;
     std::vector<Row> m_rows;
     int m_cursor = 0; // index into m_rows; m_rows.size() while a new record is pending
+    int m_rowBeforeInsert = 0;
     bool m_bof = true;
     bool m_eof = true;
     Pending m_pending;

@@ -7,6 +7,7 @@
 #include "errors.h"
 #include "failure.h"
 #include "jpegpicture.h"
+#include "library.h"
 #include "libraryfiles.h"
 #include "recordset.h"
 
@@ -153,8 +154,12 @@ private Q_SLOTS:
 
     // Sharing the file
     void conflictingChangesAreRefused();
+    void sameLengthChangeIsNoticed();
+    void refusedValueIsNeverStoredAsNull_data();
+    void refusedValueIsNeverStoredAsNull();
     void appendsFromTwoProgramsBothLand();
     void postWaitsForAnotherProgramsLock();
+    void newLibraryNeverCopiesAHalfWrittenTemplate();
 
 private:
     QString path(const QString& name = u"library.tbr"_s) const { return m_dir->filePath(name); }
@@ -210,9 +215,20 @@ void TestRecordSet::tableWithoutPictureColumn() {
     library.records.Open();
     QCOMPARE(library.records.RecordCount(), 1);
     QCOMPARE(library.name().AsString(), u"only a name"_s);
-    const Failure failure = failureOf([&] { library.picture(); });
+    Failure failure = failureOf([&] { library.picture(); });
     QCOMPARE(failure.kind, u"DataSetError"_s);
     QCOMPARE(failure.message, u"ADOQuery1: Field 'picture' not found"_s);
+
+    // Controls that show the picture refuse such a library: the set does not
+    // stay open on it, so nothing can step through it or delete from it.
+    library.records.Close();
+    library.source.bindField(u"picture"_s);
+    library.takeEvents();
+    failure = failureOf([&] { library.records.Open(); });
+    QCOMPARE(failure.message, u"ADOQuery1: Field 'picture' not found"_s);
+    QVERIFY(!library.records.Active());
+    QVERIFY(library.takeEvents().isEmpty());
+    QCOMPARE(failureOf([&] { library.records.Delete(); }).message, ClosedDataset);
 }
 
 void TestRecordSet::closedSetRefusesWork() {
@@ -943,6 +959,66 @@ void TestRecordSet::conflictingChangesAreRefused() {
     QCOMPARE(namesIn(path()), QStringList({u"one by B"_s, u"three by A"_s}));
 }
 
+// Another program changed one byte in the middle of the picture shown: the
+// same length, the same name, and still not this program's to delete.
+void TestRecordSet::sameLengthChangeIsNoticed() {
+    QByteArray picture = TestFiles::jpeg(40, 30);
+    picture += QByteArray(300 * 1024 - picture.size(), 'x');
+    TestFiles::makeLibrary(path(), {{u"page"_s, picture}, {u"other"_s, TestFiles::jpeg(8, 8)}});
+    Library library(path());
+    library.records.Open();
+    QCOMPARE(library.picture().LoadPicture().jpegData(), picture);
+
+    picture[150000] = 'y';
+    TestFiles::execute(path(), u"update pictures set picture = x'%1' where filename = 'page'"_s.arg(
+                                   QString::fromLatin1(picture.toHex())));
+    Failure failure = failureOf([&] { library.records.Delete(); });
+    QVERIFY2(failure.message.startsWith(u"Row cannot be located for deleting"_s),
+             qPrintable(failure.message));
+    library.records.Edit();
+    library.name().SetAsString(u"renamed"_s);
+    failure = failureOf([&] { library.records.Post(); });
+    QVERIFY2(failure.message.startsWith(u"Row cannot be located for updating"_s),
+             qPrintable(failure.message));
+    QCOMPARE(namesIn(path()), QStringList({u"page"_s, u"other"_s}));
+    QCOMPARE(*TestFiles::readLibrary(path())[0].picture, picture);
+}
+
+void TestRecordSet::refusedValueIsNeverStoredAsNull_data() {
+    QTest::addColumn<bool>("newRecord");
+    QTest::addColumn<bool>("bigName");
+    QTest::newRow("new score, big picture") << true << false;
+    QTest::newRow("new score, big name") << true << true;
+    QTest::newRow("changed score, big picture") << false << false;
+    QTest::newRow("changed score, big name") << false << true;
+}
+
+// A value over what the engine stores is refused with the engine's own
+// text; nothing is written, not even NULL in its place.
+void TestRecordSet::refusedValueIsNeverStoredAsNull() {
+    QFETCH(bool, newRecord);
+    QFETCH(bool, bigName);
+    TestFiles::makeLibrary(path(), named({u"a"_s}));
+    const QByteArray before = TestFiles::readFile(path());
+    Library library(path());
+    library.records.Open();
+    constexpr int Limit = 20000;
+    sqlite3_limit(library.connection.handle(), SQLITE_LIMIT_LENGTH, Limit);
+    if (newRecord)
+        library.records.Append();
+    else
+        library.records.Edit();
+    library.name().SetAsString(bigName ? QString(Limit + 1, u'x') : u"small"_s);
+    JpegPicture picture =
+        JpegPicture::fromJpegData(TestFiles::jpeg(16, 16) + QByteArray(bigName ? 0 : Limit, '\0'));
+    library.picture().StorePicture(picture);
+
+    const Failure failure = failureOf([&] { library.records.Post(); });
+    QCOMPARE(failure.kind, u"EngineError"_s);
+    QCOMPARE(failure.message, u"string or blob too big"_s);
+    QCOMPARE(TestFiles::readFile(path()), before);
+}
+
 void TestRecordSet::appendsFromTwoProgramsBothLand() {
     TestFiles::makeLibrary(path(), named({u"one"_s, u"two"_s}));
     Library a(path()), b(path());
@@ -997,6 +1073,42 @@ void TestRecordSet::postWaitsForAnotherProgramsLock() {
     QVERIFY(releasing);
     QCOMPARE(namesIn(path()), QStringList({u"one"_s, u"after the lock"_s}));
     QCOMPARE(a.records.RecordCount(), 2);
+}
+
+// Another program is in the middle of a large change of the default library
+// (its pages already partly written to the file) while a new library is made
+// from it: the copy holds the last committed state, whole.
+void TestRecordSet::newLibraryNeverCopiesAHalfWrittenTemplate() {
+    const QString templatePath = path(u"pictures.tbr"_s);
+    TestFiles::makeLibrary(templatePath, named({u"a"_s, u"b"_s}));
+    TestFiles::execute(templatePath, u"create table notes (text TEXT)"_s);
+    const qint64 committedSize = QFileInfo(templatePath).size();
+
+    std::atomic<bool> spilled = false;
+    const QByteArray file = templatePath.toUtf8();
+    std::jthread writer([&] {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        // A tiny cache: the change goes to the file before it is committed.
+        sqlite3_exec(db, "PRAGMA cache_size = 5; BEGIN;", nullptr, nullptr, nullptr);
+        sqlite3_exec(
+            db,
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000)"
+            " INSERT INTO notes SELECT randomblob(1000) FROM n",
+            nullptr, nullptr, nullptr);
+        spilled = QFileInfo(QString::fromUtf8(file)).size() > committedSize;
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(spilled, 5000);
+
+    const QString copy = path(u"new.tbr"_s);
+    makeEmptyCopy(templatePath, copy);
+    QCOMPARE(query(copy, u"pragma integrity_check"_s), QStringList(u"ok"_s));
+    QCOMPARE(query(copy, u"select count(*) from notes"_s), QStringList(u"0"_s));
+    QCOMPARE(query(copy, u"select count(*) from pictures"_s), QStringList(u"0"_s));
+    QCOMPARE(namesIn(templatePath), QStringList({u"a"_s, u"b"_s}));
 }
 
 QTEST_GUILESS_MAIN(TestRecordSet)
