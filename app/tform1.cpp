@@ -49,6 +49,8 @@ TForm1::TForm1(QWidget* parent)
     Image1->setCache(&m_pictureCache);
     DBGrid1->setDataSource(DataSource1);
     DBText1->setDataSource(DataSource1);
+    // The picture area shows this column: a library without it is refused.
+    DataSource1.bindField(PictureField);
     DataSource1.OnDataChange = [this](const Field* field) { DataSource1DataChange(field); };
     connectCommands();
     alignControls();
@@ -210,10 +212,11 @@ void TForm1::setControlsAfterAdding() {
     setPictureCommandsEnabled(true);
 }
 
+QList<QObject*> TForm1::pictureCommands() const {
+    return {SpeedButton3, DeleteFormDB, SaveToFile, Rename, FiltByName};
+}
+
 void TForm1::setPictureCommandsEnabled(bool enabled) {
-    SpeedButton3->setEnabled(enabled);
-    DeleteFormDB->setEnabled(enabled);
-    SaveToFile->setEnabled(enabled);
-    Rename->setEnabled(enabled);
-    FiltByName->setEnabled(enabled);
+    for (QObject* command : pictureCommands())
+        command->setProperty("enabled", enabled);
 }

@@ -47,6 +47,7 @@ public:
     void showPictureCount();
     // "删除" and the context-menu items that need a current picture.
     void setPictureCommandsEnabled(bool enabled);
+    QList<QObject*> pictureCommands() const;
     // After a score was added: "上一张" on, "下一张" off, the picture commands on.
     void setControlsAfterAdding();
 
@@ -60,6 +61,25 @@ public:
     void countNewScore();
     // After a cancelled naming: `saved` again, or nothing when there is no current picture.
     void restorePicture(const JpegPicture& saved);
+
+    // A new score from its append until its post has gone through. Should the
+    // command end before that, the new record is abandoned, so no later move
+    // writes it, and the count and the picture commands go back to what the
+    // library holds.
+    class PendingScore {
+    public:
+        explicit PendingScore(TForm1& window);
+        ~PendingScore();
+        PendingScore(const PendingScore&) = delete;
+        PendingScore& operator=(const PendingScore&) = delete;
+        void stored() { m_stored = true; }
+
+    private:
+        TForm1& m_window;
+        qint32 m_count;
+        QList<bool> m_commands;
+        bool m_stored = false;
+    };
 
     // The delete road, shared by the delete and the cut with their own texts:
     // the guard, the one-score rule, the question, then `beforeRemoving` (the

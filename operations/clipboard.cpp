@@ -24,6 +24,13 @@ QImage clipboardBitmap(const JpegPicture& picture) {
     return pixels.convertToFormat(QImage::Format_Indexed8, greys);
 }
 
+// The clipboard's picture, or a null image when it offers none or its
+// picture cannot be read (garbage, too large, a transfer that timed out).
+QImage offeredPicture() {
+    const QMimeData* offered = QApplication::clipboard()->mimeData();
+    return offered && offered->hasImage() ? QApplication::clipboard()->image() : QImage();
+}
+
 } // namespace
 
 void TForm1::copyPictureToClipboard() {
@@ -51,21 +58,23 @@ void TForm1::CutToCBoardClick() {
 void TForm1::PasteFromCBoardClick() {
     ADOQuery1.Edit();
     const auto release = qScopeGuard([this] { Values.NameConfirmed = false; });
-    const QMimeData* offered = QApplication::clipboard()->mimeData();
-    if (!offered || !offered->hasImage()) {
+    const QImage offered = offeredPicture();
+    if (offered.isNull()) {
         showMessage(u"剪贴板中没有二进制图片拷贝!"_s);
         return;
     }
     const Field& stored = ADOQuery1.FieldByName(u"picture"_s);
     const JpegPicture saved = stored.IsNull() ? JpegPicture() : stored.LoadPicture();
-    JpegPicture picture = JpegPicture::fromBitmap(QApplication::clipboard()->image());
+    JpegPicture picture = JpegPicture::fromBitmap(offered);
     Image1->setPicture(picture);
     if (!askNewScoreName()) {
         restorePicture(saved);
         return;
     }
+    PendingScore score(*this);
     appendNewScore(picture);
     // The post comes before the controls are set, so these settings are final.
     ADOQuery1.Post();
+    score.stored();
     countNewScore();
 }

@@ -3,6 +3,8 @@
 #include "application.h"
 #include "tform1.h"
 
+#include <QScopeGuard>
+
 using namespace Qt::StringLiterals;
 
 void TForm1::DeleteFormDBClick() {
@@ -27,8 +29,15 @@ void TForm1::removeCurrentScore(const RemovalTexts& texts,
         return;
     if (beforeRemoving)
         beforeRemoving();
+    // The count follows the delete even when the score that becomes current
+    // cannot be shown.
+    const int listed = ADOQuery1.RecordCount();
+    const auto recount = qScopeGuard([this, listed] {
+        if (ADOQuery1.Active() && ADOQuery1.RecordCount() < listed) {
+            --Values.PictureCount;
+            showPictureCount();
+        }
+    });
     ADOQuery1.Delete();
     Image1->setPicture(picture.IsNull() ? JpegPicture() : picture.LoadPicture());
-    --Values.PictureCount;
-    showPictureCount();
 }

@@ -6,6 +6,8 @@
 
 #include <QScopeGuard>
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 
 void TForm1::LoadFormFileClick() {
@@ -16,6 +18,7 @@ void TForm1::LoadFormFileClick() {
     if (file.isEmpty())
         return;
     bool confirmed = false;
+    std::optional<PendingScore> score;
     {
         const auto release = qScopeGuard([this] { Values.NameConfirmed = false; });
         JpegPicture picture = loadPictureFile(file);
@@ -24,6 +27,7 @@ void TForm1::LoadFormFileClick() {
         Image1->setPicture(picture);
         confirmed = askNewScoreName();
         if (confirmed) {
+            score.emplace(*this);
             appendNewScore(picture);
             countNewScore();
         } else {
@@ -31,6 +35,8 @@ void TForm1::LoadFormFileClick() {
         }
     }
     // Last, so that its display of the stored picture decides the buttons.
-    if (confirmed)
+    if (confirmed) {
         ADOQuery1.Post();
+        score->stored();
+    }
 }

@@ -33,3 +33,30 @@ void TForm1::restorePicture(const JpegPicture& saved) {
     else
         Image1->setPicture(saved);
 }
+
+TForm1::PendingScore::PendingScore(TForm1& window)
+    : m_window(window), m_count(window.Values.PictureCount) {
+    for (const QObject* command : window.pictureCommands())
+        m_commands.append(command->property("enabled").toBool());
+}
+
+TForm1::PendingScore::~PendingScore() {
+    if (m_stored)
+        return;
+    TForm1& window = m_window;
+    RecordSet& records = window.ADOQuery1;
+    // Showing the record it goes back to may fail too; the failure that ended
+    // the command is the one reported.
+    try {
+        if (records.State() == DataSetState::Insert)
+            records.Cancel();
+        if (records.FieldByName(u"picture"_s).IsNull())
+            window.Image1->clear();
+    } catch (const std::exception&) {
+    }
+    window.Values.PictureCount = m_count;
+    window.showPictureCount();
+    const QList<QObject*> commands = window.pictureCommands();
+    for (qsizetype i = 0; i < commands.size(); ++i)
+        commands[i]->setProperty("enabled", m_commands[i]);
+}

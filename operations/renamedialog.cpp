@@ -15,6 +15,10 @@ void TForm1::RenameClick() {
     }
     TForm3 dialog(DataSource1);
     dialog.showOver(this);
+    // A name whose post failed and that the user then gave up ("取消", the
+    // close box) is dropped, so that no later move writes it.
+    if (ADOQuery1.Modified())
+        ADOQuery1.Cancel();
 }
 
 TForm3::TForm3(DataSource& source, QWidget* parent) : PlainDialog(parent), m_source(source) {

@@ -47,6 +47,8 @@ private Q_SLOTS:
     void cutTakesTheDeleteRoad();
     void cancelledCutLeavesClipboardAlone();
     void pasteWithoutPictureAddsNothing();
+    void unusablePictureAddsNothing_data();
+    void unusablePictureAddsNothing();
     void pasteIntoEmptyLibrary();
     void cancelledPasteRestoresThePicture();
 
@@ -190,6 +192,34 @@ void TestClipboard::pasteWithoutPictureAddsNothing() {
     QCOMPARE(form->Label3->text(), u"1   张"_s);
     QVERIFY(nearColour(shownColor(*form), Red));
     QVERIFY(!form->Values.NameConfirmed);
+}
+
+void TestClipboard::unusablePictureAddsNothing_data() {
+    QTest::addColumn<QImage>("offered");
+    QTest::addColumn<QString>("answer");
+    // What the clipboard gives for garbage bytes or a transfer that timed out.
+    QTest::newRow("unreadable") << QImage() << u"剪贴板中没有二进制图片拷贝!"_s;
+    QTest::newRow("over the pixel limit") << QImage(20000, 10001, QImage::Format_Mono)
+                                          << u"图片太大，无法显示：20000 × 10001 像素."_s;
+}
+
+// A picture that is offered but cannot be taken never becomes a score.
+void TestClipboard::unusablePictureAddsNothing() {
+    QFETCH(QImage, offered);
+    QFETCH(QString, answer);
+    m_folder->makeLibrary({{u"r"_s, TestFiles::jpeg(90, 60, Red)}});
+    auto form = startMainWindow();
+    const QByteArray before = TestFiles::readFile(m_folder->library());
+    auto* offer = new QMimeData;
+    offer->setImageData(offered);
+    clipboard().setMimeData(offer);
+    QVERIFY(clipboard().mimeData()->hasImage());
+    QCOMPARE(runWithModals([&] { form->Paste2->trigger(); }, {expectBox(answer)}), 1);
+    QCOMPARE(listedNames(*form), QStringList(u"r"_s));
+    QCOMPARE(form->Label3->text(), u"1   张"_s);
+    QVERIFY(nearColour(shownColor(*form), Red));
+    form->ADOQuery1.Last();
+    QCOMPARE(TestFiles::readFile(m_folder->library()), before);
 }
 
 void TestClipboard::pasteIntoEmptyLibrary() {

@@ -91,6 +91,8 @@ private Q_SLOTS:
     void deleteWithPendingEdit();
     void noCurrentPicture_data();
     void noCurrentPicture();
+    void countFollowsDeleteOntoUnreadablePicture_data();
+    void countFollowsDeleteOntoUnreadablePicture();
 
     void renameDialogOpensWithItsPresetName();
     void nameIsStoredAsTyped_data();
@@ -99,6 +101,8 @@ private Q_SLOTS:
     void cancelledRenameChangesNothing();
     void enterAndEscapeDoNothing();
     void refusedRenameKeepsDialogOpen();
+    void abandonedRenameIsNeverWritten_data();
+    void abandonedRenameIsNeverWritten();
 
 private:
     // A library of scores coloured red, green and blue, named by `names`.
@@ -401,6 +405,65 @@ void TestDeleteRename::refusedRenameKeepsDialogOpen() {
     QVERIFY(openAgain);
     QCOMPARE(namesIn(m_folder->library()), QStringList({u"x"_s, u"g"_s}));
     QVERIFY(form->isVisible());
+}
+
+void TestDeleteRename::countFollowsDeleteOntoUnreadablePicture_data() {
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("delete") << false;
+    QTest::newRow("cut") << true;
+}
+
+// The score is gone from the file, so the count goes down, even though the
+// score that becomes current cannot be shown.
+void TestDeleteRename::countFollowsDeleteOntoUnreadablePicture() {
+    QFETCH(bool, cut);
+    m_folder->makeLibrary({{u"r"_s, TestFiles::jpeg(60, 40, Red)},
+                           {u"bad"_s, QByteArray("no picture here")},
+                           {u"g"_s, TestFiles::jpeg(60, 40, Green)}});
+    auto form = startMainWindow();
+    QList<SeenBox> reports;
+    runWithModals([&] { (cut ? form->Cut2 : form->Delete2)->trigger(); },
+                  {pressButton(u"OK"_s), recordBox(&reports)});
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports[0].text.startsWith(u"JPEG error #"_s), qPrintable(reports[0].text));
+    QCOMPARE(namesIn(m_folder->library()), QStringList({u"bad"_s, u"g"_s}));
+    QCOMPARE(form->Values.PictureCount, 2);
+    QCOMPARE(form->Label3->text(), u"2   张"_s);
+}
+
+void TestDeleteRename::abandonedRenameIsNeverWritten_data() {
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("取消") << false;
+    QTest::newRow("close box") << true;
+}
+
+// A rename the library refused and the user then gave up is dropped: no
+// later step writes it, once the library takes changes again.
+void TestDeleteRename::abandonedRenameIsNeverWritten() {
+    QFETCH(bool, closeBox);
+    makeScores({u"r"_s, u"g"_s});
+    TestFiles::execute(m_folder->library(),
+                       u"create trigger refuse before update on pictures "
+                       u"begin select raise(abort, 'the library is locked'); end"_s);
+    auto form = startMainWindow();
+    const ModalStep giveUp = [closeBox](QWidget* dialog) {
+        if (closeBox)
+            dialog->close();
+        else
+            pressButton(u"取消"_s)(dialog);
+    };
+    QCOMPARE(runWithModals([&] { form->Rename->trigger(); },
+                           {typeAndPress(u"mine"_s, u"确定"_s),
+                            expectBox(u"the library is locked."_s), giveUp}),
+             3);
+    QCOMPARE(form->ADOQuery1.State(), DataSetState::Browse);
+    QCOMPARE(form->DBText1->text(), u"r"_s);
+    QCOMPARE(listedNames(*form), QStringList({u"r"_s, u"g"_s}));
+
+    TestFiles::execute(m_folder->library(), u"drop trigger refuse"_s);
+    QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+    QCOMPARE(form->DBText1->text(), u"g"_s);
+    QCOMPARE(namesIn(m_folder->library()), QStringList({u"r"_s, u"g"_s}));
 }
 
 int main(int argc, char* argv[]) {

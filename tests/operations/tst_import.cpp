@@ -8,6 +8,7 @@
 #include "picturefiledialog.h"
 #include "tform1.h"
 
+#include <QClipboard>
 #include <QFileDialog>
 #include <QImageWriter>
 #include <QTest>
@@ -51,7 +52,8 @@ private Q_SLOTS:
     void emptyNameIsRefusedBlanksAreNot();
     void badFilesAddNothing_data();
     void badFilesAddNothing();
-    void failedPostLosesNothing();
+    void failedPostLeavesNothingPending_data();
+    void failedPostLeavesNothingPending();
     void dialogRemembersFileAndFilter();
 
 private:
@@ -281,22 +283,62 @@ void TestImport::badFilesAddNothing() {
     QCOMPARE(TestFiles::readLibrary(m_folder->library()).size(), 2);
 }
 
-// A library that refuses the new record: the error is reported, the file is
-// untouched, and the import stays pending with its name and picture.
-void TestImport::failedPostLosesNothing() {
-    m_folder->makeLibrary({{u"r"_s, TestFiles::jpeg(60, 40, Red)}});
+void TestImport::failedPostLeavesNothingPending_data() {
+    QTest::addColumn<bool>("paste");
+    QTest::addColumn<QList<Record>>("scores");
+    const QList<Record> one{{u"r"_s, TestFiles::jpeg(60, 40, Red)}};
+    QTest::newRow("import, one score") << false << one;
+    QTest::newRow("import, empty library") << false << QList<Record>();
+    QTest::newRow("paste, one score") << true << one;
+    QTest::newRow("paste, empty library") << true << QList<Record>();
+}
+
+// A library that refuses the new score (read-only, locked by another
+// program): the error is reported, and the score is dropped then and there,
+// so no later step writes it; count, list and commands show what the file holds.
+void TestImport::failedPostLeavesNothingPending() {
+    QFETCH(bool, paste);
+    QFETCH(QList<Record>, scores);
+    m_folder->makeLibrary(scores);
     TestFiles::execute(m_folder->library(),
                        u"create trigger refuse before insert on pictures "
                        u"begin select raise(abort, 'the library is read-only'); end"_s);
     auto form = startMainWindow();
     const QByteArray before = TestFiles::readFile(m_folder->library());
-    const QString path = file(u"g.jpg"_s, TestFiles::jpeg(60, 40, Green));
-    runWithModals([&] { form->LoadFormFile->trigger(); },
-                  {chooseFile(path), name(u"kept"_s), expectBox(u"the library is read-only."_s)});
-    QCOMPARE(TestFiles::readFile(m_folder->library()), before);
-    QCOMPARE(form->ADOQuery1.State(), DataSetState::Insert);
-    QCOMPARE(form->ADOQuery1.FieldByName(u"filename"_s).AsString(), u"kept"_s);
-    QVERIFY(!form->ADOQuery1.FieldByName(u"picture"_s).IsNull());
+    // The picture commands; the navigation buttons follow the record set.
+    const auto commands = [&form] {
+        QStringList on = enabledControls(*form);
+        on.removeAll(u"上一张"_s);
+        on.removeAll(u"下一张"_s);
+        return on;
+    };
+    const QStringList commandsBefore = commands();
+    const QString labelBefore = form->Label3->text();
+    const ModalStep refused = expectBox(u"the library is read-only."_s);
+    if (paste) {
+        QImage bitmap(60, 40, QImage::Format_RGB32);
+        bitmap.fill(Green);
+        QApplication::clipboard()->setImage(bitmap);
+        runWithModals([&] { form->Paste2->trigger(); }, {name(u"dropped"_s), refused});
+    } else {
+        const QString path = file(u"g.jpg"_s, TestFiles::jpeg(60, 40, Green));
+        runWithModals([&] { form->LoadFormFile->trigger(); },
+                      {chooseFile(path), name(u"dropped"_s), refused});
+    }
+    QCOMPARE(form->ADOQuery1.State(), DataSetState::Browse);
+    QCOMPARE(listedNames(*form), scores.isEmpty() ? QStringList() : QStringList(u"r"_s));
+    QCOMPARE(form->Label3->text(), labelBefore);
+    QCOMPARE(form->Values.PictureCount, qint32(scores.size()));
+    QCOMPARE(commands(), commandsBefore);
+    QCOMPARE(form->Image1->hasPicture(), !scores.isEmpty());
+    if (!scores.isEmpty())
+        QVERIFY(nearColour(shownColor(*form), Red));
+
+    // Once the library takes changes again, stepping writes nothing.
+    TestFiles::execute(m_folder->library(), u"drop trigger refuse"_s);
+    QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+    form->ADOQuery1.Last();
+    QCOMPARE(TestFiles::readLibrary(m_folder->library()).size(), scores.size());
     QVERIFY(form->isVisible());
 }
 
