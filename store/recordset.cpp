@@ -15,9 +15,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// What a picture read looked like, to tell later whether another program has
-// changed it: a hash of every byte (one byte changed anywhere is noticed), at
-// a small fraction of what reading the picture costs.
+// What a picture read long ago looked like, to tell later whether another
+// program has changed it: a hash of every byte, so one byte changed anywhere
+// is noticed.
 size_t fingerprint(const QByteArray& bytes) {
     return qHashBits(bytes.constData(), size_t(bytes.size()));
 }
@@ -89,7 +89,7 @@ QByteArray Field::Value() const {
     const RecordSet::Row* row = m_set.currentStoredRow();
     if (!row || row->pictureLength <= 0)
         return {};
-    return m_set.readPicture(m_set.currentRow());
+    return m_set.readPicture(size_t(m_set.m_cursor));
 }
 
 JpegPicture Field::LoadPicture() const {
@@ -186,6 +186,7 @@ void RecordSet::takeSnapshot() {
         rows.push_back(std::move(row));
     }
     m_rows = std::move(rows);
+    m_recentPictures.clear();
     m_pending = {};
 }
 
@@ -198,6 +199,7 @@ void RecordSet::Close() {
         return;
     m_state = DataSetState::Inactive;
     m_rows.clear();
+    m_recentPictures.clear();
     m_pending = {};
     m_cursor = 0;
     m_bof = m_eof = true;
@@ -351,7 +353,7 @@ void RecordSet::Delete() {
     {
         const Row& row = currentRow();
         Transaction transaction(m_connection);
-        checkUnchanged(row, u"deleting"_s);
+        checkUnchanged(size_t(m_cursor), u"deleting"_s);
         Statement remove(m_connection, u"delete from pictures where rowid = ?"_s);
         remove.bind(1, row.id);
         remove.step();
@@ -359,6 +361,7 @@ void RecordSet::Delete() {
     }
     const int removed = m_cursor;
     m_rows.erase(m_rows.begin() + removed);
+    forgetRow(size_t(removed));
     m_cursor = std::min(m_cursor, std::max(0, int(m_rows.size()) - 1));
     settleFlags();
     if (m_source)
@@ -368,21 +371,50 @@ void RecordSet::Delete() {
 
 // ---- Writing -------------------------------------------------------------------
 
-void RecordSet::checkUnchanged(const Row& row, const QString& action) const {
+void RecordSet::checkUnchanged(size_t index, const QString& action) const {
+    const Row& row = m_rows[index];
+    const auto recent =
+        std::find_if(m_recentPictures.begin(), m_recentPictures.end(),
+                     [index](const RecentPicture& seen) { return seen.row == index; });
+    const bool known = recent != m_recentPictures.end() || row.pictureHash;
     const QString picture = column(m_pictureField);
     QString sql = u"select %1, length(%2)"_s.arg(column(m_nameField), picture);
-    if (row.pictureHash)
+    if (known)
         sql += u", "_s + picture;
     Statement current(m_connection, sql + u" from pictures where rowid = ?"_s);
     current.bind(1, row.id);
+    const auto samePicture = [&] {
+        if (recent != m_recentPictures.end())
+            return current.blob(2) == recent->bytes;
+        return !row.pictureHash || fingerprint(current.blob(2)) == *row.pictureHash;
+    };
     const bool found = current.step();
     const bool same =
         found && (current.isNull(0) ? !row.name : (row.name && *row.name == current.text(0))) &&
-        (current.isNull(1) ? -1 : current.int64(1)) == row.pictureLength &&
-        (!row.pictureHash || fingerprint(current.blob(2)) == *row.pictureHash);
+        (current.isNull(1) ? -1 : current.int64(1)) == row.pictureLength && samePicture();
     if (!same)
         throw EngineError(u"Row cannot be located for %1. Some values may have been changed "
                           u"since it was last read."_s.arg(action));
+}
+
+void RecordSet::remember(size_t index, const QByteArray& bytes) {
+    std::erase_if(m_recentPictures,
+                  [index](const RecentPicture& seen) { return seen.row == index; });
+    m_recentPictures.insert(m_recentPictures.begin(), {index, bytes});
+    m_rows[index].pictureHash.reset();
+    if (m_recentPictures.size() > RecentPictures) {
+        const RecentPicture& oldest = m_recentPictures.back();
+        m_rows[oldest.row].pictureHash = fingerprint(oldest.bytes);
+        m_recentPictures.pop_back();
+    }
+}
+
+void RecordSet::forgetRow(size_t index) {
+    std::erase_if(m_recentPictures,
+                  [index](const RecentPicture& seen) { return seen.row == index; });
+    for (RecentPicture& seen : m_recentPictures)
+        if (seen.row > index)
+            --seen.row;
 }
 
 void RecordSet::writeChanges() {
@@ -395,7 +427,7 @@ void RecordSet::writeChanges() {
     if (m_pending.picture)
         assignments << column(m_pictureField) + u" = ?"_s;
     Transaction transaction(m_connection);
-    checkUnchanged(row, u"updating"_s);
+    checkUnchanged(size_t(m_cursor), u"updating"_s);
     Statement update(m_connection,
                      u"update pictures set %1 where rowid = ?"_s.arg(assignments.join(u", "_s)));
     int index = 1;
@@ -410,7 +442,7 @@ void RecordSet::writeChanges() {
         row.name = m_pending.name;
     if (m_pending.picture) {
         row.pictureLength = m_pending.picture->size();
-        row.pictureHash = fingerprint(*m_pending.picture);
+        remember(size_t(m_cursor), *m_pending.picture);
     }
 }
 
@@ -446,15 +478,16 @@ void RecordSet::writeNewRecord() {
         row.pictureLength = stored.isNull(1) ? -1 : stored.int64(1);
     }
     transaction.commit();
-    if (m_pending.picture)
-        row.pictureHash = fingerprint(*m_pending.picture);
     m_rows.push_back(std::move(row));
     m_cursor = int(m_rows.size()) - 1;
+    if (m_pending.picture)
+        remember(size_t(m_cursor), *m_pending.picture);
 }
 
 // Straight from the table's pages into the result where the engine allows it
 // (a blob or text in a table); by a query for anything else.
-QByteArray RecordSet::readPicture(Row& row) const {
+QByteArray RecordSet::readPicture(size_t index) {
+    const Row& row = m_rows[index];
     std::optional<QByteArray> bytes =
         m_connection.ReadBlob(u"pictures"_s, m_pictureField->FieldName(), row.id);
     if (!bytes) {
@@ -466,7 +499,7 @@ QByteArray RecordSet::readPicture(Row& row) const {
                               u"since it was last read."_s);
         bytes = select.blob(0);
     }
-    row.pictureHash = fingerprint(*bytes);
+    remember(index, *bytes);
     return *bytes;
 }
 
@@ -511,7 +544,7 @@ QByteArray RecordSet::PictureValueAt(int row) {
     if (!Active() || !m_pictureField || row < 0 || row >= int(m_rows.size()) ||
         m_rows[size_t(row)].pictureLength <= 0)
         return {};
-    return readPicture(m_rows[size_t(row)]);
+    return readPicture(size_t(row));
 }
 
 QString RecordSet::NameFieldName() const {

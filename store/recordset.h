@@ -111,7 +111,8 @@ private:
         qint64 id = 0;
         std::optional<QString> name;
         qint64 pictureLength = -1;         // -1: null
-        std::optional<size_t> pictureHash; // of the bytes last read or written
+        std::optional<size_t> pictureHash; // of the bytes last read or written, once
+                                           // they are no longer among the recent ones
     };
     struct Pending {
         std::optional<QString> name;
@@ -129,8 +130,10 @@ private:
 
     void writeChanges();
     void writeNewRecord();
-    void checkUnchanged(const Row& row, const QString& action) const;
-    QByteArray readPicture(Row& row) const;
+    void checkUnchanged(size_t index, const QString& action) const;
+    QByteArray readPicture(size_t index);
+    void remember(size_t index, const QByteArray& bytes);
+    void forgetRow(size_t index);
     QString column(const std::unique_ptr<Field>& field) const;
 
     void notifyActive();
@@ -149,6 +152,17 @@ private:
     bool m_bof = true;
     bool m_eof = true;
     Pending m_pending;
+    // What the pictures read or written last looked like, for the check that
+    // no other program changed them: compared byte for byte (the bytes are
+    // shared with what is shown, so they cost no memory). A picture leaving
+    // these keeps a hash of its bytes; hashing then, not when a page is
+    // read, keeps stepping through the pages as fast as reading them.
+    struct RecentPicture {
+        size_t row;
+        QByteArray bytes;
+    };
+    static constexpr size_t RecentPictures = 4;
+    std::vector<RecentPicture> m_recentPictures; // most recent first
     std::unique_ptr<Field> m_nameField;
     std::unique_ptr<Field> m_pictureField;
 };
