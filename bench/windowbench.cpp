@@ -6,6 +6,7 @@
 #include "libraryfile.h"
 #include "picturefile.h"
 #include "tform1.h"
+#include "wholefile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -5,8 +5,8 @@
 #include "application.h"
 #include "exportnames.h"
 #include "newfolderdialog.h"
-#include "picturefile.h"
 #include "tform1.h"
+#include "wholefile.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // Saving the current score to a JPEG file.
 
 #include "application.h"
-#include "picturefile.h"
 #include "picturefiledialog.h"
 #include "tform1.h"
+#include "wholefile.h"
 
 using namespace Qt::StringLiterals;
 

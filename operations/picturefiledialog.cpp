@@ -1,8 +1,9 @@
 #include "picturefiledialog.h"
 
 #include "jpegpicture.h"
-#include "picturefile.h"
+#include "wholefile.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -88,8 +89,11 @@ void PictureFileDialog::preview(QLabel* pane, const QString& path) const {
     try {
         if (QFileInfo(path).isFile() && (kind == u"jpg" || kind == u"jpeg"))
             image = JpegPicture::fromJpegData(readWholeFile(path)).toImage(PreviewSize);
-        else if (QFileInfo(path).isFile() && kind == u"bmp")
-            image = QImageReader(path, "bmp").read();
+        else if (QFileInfo(path).isFile() && kind == u"bmp") {
+            QFile file;
+            openRegularFile(file, path);
+            image = QImageReader(&file, "bmp").read();
+        }
     } catch (const std::exception&) {
         image = {};
     }

@@ -53,7 +53,6 @@ private Q_SLOTS:
     void jpegFileIsKeptByteForByte();
     void bitmapFileIsHeldAsBitmap_data();
     void bitmapFileIsHeldAsBitmap();
-    void readWholeFileReadsEverything();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -207,22 +206,6 @@ void TestPictureFile::bitmapFileIsHeldAsBitmap() {
     QVERIFY(stream.startsWith("\xff\xd8"_ba));
     QCOMPARE(JpegPicture::fromJpegData(stream).size(), size);
     QCOMPARE(picture.jpegData(), stream);
-}
-
-void TestPictureFile::readWholeFileReadsEverything() {
-    QByteArray content;
-    for (int i = 0; i < 300'000; ++i)
-        content.append(char(i % 251));
-    TestFiles::writeFile(path(u"big.bin"_s), content);
-    QCOMPARE(readWholeFile(path(u"big.bin"_s)), content);
-
-    TestFiles::writeFile(path(u"empty.bin"_s), {});
-    QCOMPARE(readWholeFile(path(u"empty.bin"_s)), QByteArray());
-
-    const Failure failure = failureOf([&] { readWholeFile(path(u"absent.bin"_s)); });
-    QCOMPARE(failure.kind, u"FileError"_s);
-    QCOMPARE(failure.message,
-             u"Cannot open file \"%1\". No such file or directory"_s.arg(path(u"absent.bin"_s)));
 }
 
 QTEST_GUILESS_MAIN(TestPictureFile)
