@@ -19,3 +19,7 @@ FileError FileError::cannotOpen(const QString& path, const QString& reason) {
 FileError FileError::cannotCreate(const QString& path, const QString& reason) {
     return FileError(u"Cannot create file \"%1\". %2"_s.arg(path, reason));
 }
+
+FileError FileError::cannotWrite(const QString& path, const QString& reason) {
+    return FileError(u"Cannot write file \"%1\". %2"_s.arg(path, reason));
+}

@@ -51,4 +51,5 @@ public:
     using Error::Error;
     static FileError cannotOpen(const QString& path, const QString& reason);
     static FileError cannotCreate(const QString& path, const QString& reason);
+    static FileError cannotWrite(const QString& path, const QString& reason);
 };

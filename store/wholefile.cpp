@@ -2,12 +2,12 @@
 
 #include "errors.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -79,6 +79,217 @@ OpenedFile openForReading(const QString& fullPath) {
     return {std::move(fd), status.st_size};
 }
 
+// Writes all of `size` bytes at `offset`; false with errno set on a failure.
+bool writeAll(int fd, const char* data, qint64 size, off_t offset) {
+    while (size > 0) {
+        const ssize_t written = ::pwrite(fd, data, size_t(size), offset);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;
+            return false;
+        }
+        data += written;
+        size -= written;
+        offset += written;
+    }
+    return true;
+}
+
+// Where writing a name leads: the end of its chain of symbolic links, which
+// need not exist yet, and what is there.
+struct Target {
+    QByteArray name;
+    bool exists = false;
+    struct stat status {};
+};
+
+Target followLinks(const QString& fullPath) {
+    Target target{QFile::encodeName(fullPath)};
+    // As many links as the system itself follows before it gives up.
+    for (int hop = 0; hop < 40; ++hop) {
+        if (::lstat(target.name.constData(), &target.status) != 0) {
+            if (errno == ENOENT)
+                return target;
+            throw FileError::cannotCreate(fullPath, reason(errno));
+        }
+        if (!S_ISLNK(target.status.st_mode)) {
+            target.exists = true;
+            return target;
+        }
+        char link[PATH_MAX];
+        const ssize_t length = ::readlink(target.name.constData(), link, sizeof link);
+        if (length < 0)
+            throw FileError::cannotCreate(fullPath, reason(errno));
+        if (size_t(length) == sizeof link)
+            throw FileError::cannotCreate(fullPath, reason(ENAMETOOLONG));
+        const QByteArray next(link, length);
+        target.name =
+            next.startsWith('/') ? next : target.name.left(target.name.lastIndexOf('/') + 1) + next;
+    }
+    throw FileError::cannotCreate(fullPath, reason(ELOOP));
+}
+
+// A hidden file in the target's folder where the new bytes are put together
+// before they take the name. It is removed again unless it took the name.
+class Sibling {
+public:
+    explicit Sibling(const QByteArray& target) {
+        const qsizetype slash = target.lastIndexOf('/');
+        QByteArray base = target.sliced(slash + 1);
+        // Short enough for any file system, and cut between characters.
+        if (base.size() > 100) {
+            qsizetype end = 100;
+            while (end > 0 && (uchar(base[end]) & 0xc0) == 0x80)
+                --end;
+            base.truncate(end);
+        }
+        const QByteArray stem = target.left(slash + 1) + '.' + base + '.';
+        static constexpr char Letters[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            m_name = stem;
+            for (int i = 0; i < 6; ++i)
+                m_name += Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
+            // Made as any new file is, so the umask and the folder's defaults apply.
+            m_fd = Descriptor(
+                ::open(m_name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+            if (m_fd || errno != EEXIST)
+                break;
+        }
+        m_error = m_fd ? 0 : errno;
+    }
+    Sibling(const Sibling&) = delete;
+    Sibling& operator=(const Sibling&) = delete;
+    ~Sibling() {
+        if (m_fd && !m_placed)
+            ::unlink(m_name.constData());
+    }
+
+    explicit operator bool() const { return bool(m_fd); }
+    int error() const { return m_error; }
+    int fd() const { return m_fd.get(); }
+
+    // Takes the place of `target`, replacing it.
+    bool replace(const QByteArray& target) {
+        m_placed = ::rename(m_name.constData(), target.constData()) == 0;
+        return m_placed;
+    }
+
+    // Takes the name `target` unless something has it by now: false with
+    // errno EEXIST then, or another errno on a failure.
+    bool placeAsNew(const QByteArray& target) {
+        if (::renameat2(AT_FDCWD, m_name.constData(), AT_FDCWD, target.constData(),
+                        RENAME_NOREPLACE) == 0)
+            return m_placed = true;
+        if (errno != EINVAL && errno != ENOSYS)
+            return false;
+        // A file system that cannot rename without replacing: a second link
+        // takes the name, which fails as well when the name is taken.
+        if (::link(m_name.constData(), target.constData()) == 0) {
+            ::unlink(m_name.constData());
+            return m_placed = true;
+        }
+        if (errno != EPERM && errno != EOPNOTSUPP)
+            return false;
+        // One without links either (a share of another system): the name is
+        // looked at just before it is taken.
+        struct stat taken {};
+        if (::lstat(target.constData(), &taken) == 0) {
+            errno = EEXIST;
+            return false;
+        }
+        return replace(target);
+    }
+
+private:
+    QByteArray m_name;
+    Descriptor m_fd;
+    int m_error = 0;
+    bool m_placed = false;
+};
+
+// Gives the sibling the replaced file's owner, group and mode; false where
+// that cannot be done (the owner is another user and we are not root).
+bool takeOverOwnerAndMode(int sibling, const struct stat& replaced) {
+    struct stat own {};
+    if (::fstat(sibling, &own) != 0)
+        return false;
+    // Owner first: a change of owner clears the set-id bits of the mode.
+    if ((own.st_uid != replaced.st_uid || own.st_gid != replaced.st_gid) &&
+        ::fchown(sibling, replaced.st_uid, replaced.st_gid) != 0)
+        return false;
+    return ::fchmod(sibling, replaced.st_mode & 07777) == 0;
+}
+
+// Rewrites the open file itself, for a file nothing may replace: its folder
+// is not the user's to write, its owner is another user, or it has other hard
+// links a new file would part it from. Of all the roads only this one cannot
+// survive a kill in the middle of its write, since the old picture is
+// overwritten where it lies: nothing else may be created in that folder (or
+// take the file's place) to hold the new one until it is complete. A full disk
+// still fails before the old picture is touched: the space is reserved first,
+// and what lies beyond the old end is written before the old bytes are.
+void writeInPlace(int fd, off_t oldSize, const QByteArray& bytes, const QString& fullPath) {
+    const off_t newSize = bytes.size();
+    if (newSize > oldSize) {
+        if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, newSize) != 0 && errno != EOPNOTSUPP &&
+            errno != ENOSYS)
+            throw FileError::cannotWrite(fullPath, reason(errno));
+        if (!writeAll(fd, bytes.constData() + oldSize, newSize - oldSize, oldSize)) {
+            const QString why = reason(errno);
+            // The old bytes are untouched either way; only their length is restored.
+            [[maybe_unused]] const int restored = ::ftruncate(fd, oldSize);
+            throw FileError::cannotWrite(fullPath, why);
+        }
+    }
+    if (!writeAll(fd, bytes.constData(), qMin(oldSize, newSize), 0) ||
+        ::ftruncate(fd, newSize) != 0)
+        throw FileError::cannotWrite(fullPath, reason(errno));
+}
+
+void replaceFile(const Target& target, const QByteArray& bytes, const QString& fullPath) {
+    if (S_ISDIR(target.status.st_mode))
+        throw FileError::cannotCreate(fullPath, IsADirectory);
+    if (!S_ISREG(target.status.st_mode))
+        throw FileError::cannotCreate(fullPath, NotARegularFile);
+    // Whether the user may write the file is the file's own answer, not a
+    // guess from its mode. Not blocking, in case a pipe took its place.
+    Descriptor fd(::open(target.name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat status {};
+    if (!fd || ::fstat(fd.get(), &status) != 0)
+        throw FileError::cannotCreate(fullPath, reason(errno));
+    if (!S_ISREG(status.st_mode))
+        throw FileError::cannotCreate(fullPath, NotARegularFile);
+    if (!makeBlocking(fd.get()))
+        throw FileError::cannotCreate(fullPath, reason(errno));
+    if (status.st_nlink == 1) {
+        Sibling sibling(target.name);
+        if (sibling && takeOverOwnerAndMode(sibling.fd(), status)) {
+            if (!writeAll(sibling.fd(), bytes.constData(), bytes.size(), 0) ||
+                !sibling.replace(target.name))
+                throw FileError::cannotWrite(fullPath, reason(errno));
+            return;
+        }
+    }
+    writeInPlace(fd.get(), status.st_size, bytes, fullPath);
+}
+
+// False when another program took the name meanwhile.
+bool writeNewFile(const Target& target, const QByteArray& bytes, const QString& fullPath) {
+    Sibling sibling(target.name);
+    if (!sibling)
+        throw FileError::cannotCreate(fullPath, reason(sibling.error()));
+    if (!writeAll(sibling.fd(), bytes.constData(), bytes.size(), 0))
+        throw FileError::cannotWrite(fullPath, reason(errno));
+    if (sibling.placeAsNew(target.name))
+        return true;
+    if (errno == EEXIST)
+        return false;
+    throw FileError::cannotWrite(fullPath, reason(errno));
+}
+
 } // namespace
 
 void openRegularFile(QFile& file, const QString& path) {
@@ -111,35 +322,15 @@ QByteArray readWholeFile(const QString& path) {
 }
 
 void writeWholeFile(const QString& path, const QByteArray& bytes) {
-    const QFileInfo target(QFileInfo(path).absoluteFilePath());
-    const QString fullPath = target.filePath();
-    if (target.isDir())
-        throw FileError::cannotCreate(fullPath, u"Is a directory"_s);
-    const auto cannotWrite = [&](const QFileDevice& file) {
-        return FileError(u"Cannot write file \"%1\". %2"_s.arg(fullPath, file.errorString()));
-    };
-    if (!target.exists()) {
-        QFile file(fullPath);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            throw FileError::cannotCreate(fullPath, file.errorString());
-        if (file.write(bytes) != bytes.size() || !file.flush()) {
-            const FileError failure = cannotWrite(file);
-            file.remove();
-            throw failure;
-        }
-        return;
+    const QString fullPath = QFileInfo(path).absoluteFilePath();
+    // A name another program takes while the new file is put together is
+    // then replaced like any file that was there.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const Target target = followLinks(fullPath);
+        if (target.exists)
+            return replaceFile(target, bytes, fullPath);
+        if (writeNewFile(target, bytes, fullPath))
+            return;
     }
-    // Replacing a file: the new bytes go to a file beside it first, which then
-    // takes its place whole, so a full disk never leaves half a picture.
-    QTemporaryFile part(target.dir().filePath(u".%1.XXXXXX"_s.arg(target.fileName())));
-    if (!part.open())
-        throw FileError::cannotCreate(fullPath, part.errorString());
-    if (part.write(bytes) != bytes.size() || !part.flush())
-        throw cannotWrite(part);
-    part.setPermissions(QFile::permissions(fullPath));
-    if (std::rename(QFile::encodeName(part.fileName()).constData(),
-                    QFile::encodeName(fullPath).constData()) != 0)
-        throw FileError(u"Cannot write file \"%1\". %2"_s.arg(
-            fullPath, QString::fromLocal8Bit(std::strerror(errno))));
-    part.setAutoRemove(false);
+    throw FileError::cannotCreate(fullPath, reason(EEXIST));
 }

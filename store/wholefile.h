@@ -19,8 +19,16 @@ void openRegularFile(QFile& file, const QString& path);
 // does. FileError "Cannot open file ...".
 QByteArray readWholeFile(const QString& path);
 
-// Creates or replaces the file with exactly `bytes`. A file that is replaced
-// keeps its old content until the new one is complete, so a full disk never
-// leaves half a picture. (No flush to the disk: an export is a copy.)
-// FileError "Cannot create file ..." or "Cannot write file ...".
+// Writes exactly `bytes` as the file `path`, with the outcome of saving under
+// that name: a symbolic link is written through to the file it names, a
+// replaced file keeps its mode, owner, group and hard links, and a file the
+// user may not write, a folder or a device is refused and left as it is.
+// A failure never leaves half a picture under the name: the old bytes stay,
+// or no file appears. The new bytes are put together beside the file and then
+// take its name, except where nothing may replace the file (a folder the user
+// may not write, a file of another owner, a file with hard links): it is then
+// rewritten in place, which a kill in the middle can cut short. No flush to
+// the disk: an export is a copy.
+// FileError "Cannot create file ..." or "Cannot write file ..." naming `path`
+// made absolute, with the system's reason.
 void writeWholeFile(const QString& path, const QByteArray& bytes);

@@ -1,5 +1,6 @@
-// Whole files as the import reads them: only regular files, and only as
-// large as the library could store.
+// Whole files as the import reads them and the exports write them: only
+// regular files are read, and a write goes where the name leads, keeps what
+// the file was, and never leaves half a picture under the name.
 
 #include "failure.h"
 #include "libraryfiles.h"
@@ -8,7 +9,9 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,6 +19,7 @@
 #include <functional>
 #include <memory>
 
+#include <grp.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -26,11 +30,25 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The user a root test acts as where root's rights would hide the outcome.
+constexpr uid_t Nobody = 65534;
+constexpr gid_t NoGroup = 65534;
+
 const QString NotRegular = u"Not a regular file"_s;
 const QString IsDirectory = u"Is a directory"_s;
 
+bool isRoot() {
+    return ::geteuid() == 0;
+}
+
 QByteArray name(const QString& path) {
     return QFile::encodeName(path);
+}
+
+struct stat statusOf(const QString& path) {
+    struct stat status {};
+    ::lstat(name(path).constData(), &status);
+    return status;
 }
 
 QString described(const Failure& failure) {
@@ -44,11 +62,17 @@ QByteArray pattern(qsizetype size, int seed) {
     return bytes;
 }
 
+struct ChildSetup {
+    bool asUser = false;
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+};
+
 // What `action` fails with when run in a child process. The child is killed
 // after ten seconds, so an action that would wait forever fails the test
 // instead of stopping it, and it may use at most 2 GiB of memory, so one that
-// reads without end fails soon.
-Failure inChild(const std::function<void()>& action) {
+// reads without end fails soon. With `asUser` a root test acts as the user
+// nobody; a file size limit stands in for a full disk.
+Failure inChild(const std::function<void()>& action, ChildSetup setup = {}) {
     int ends[2];
     if (::pipe(ends) != 0)
         return {u"no pipe"_s, {}};
@@ -56,7 +80,12 @@ Failure inChild(const std::function<void()>& action) {
     if (child == 0) {
         ::close(ends[0]);
         const rlimit memory{2LL << 30, 2LL << 30};
-        if (::setrlimit(RLIMIT_AS, &memory) != 0)
+        const rlimit fileSize{setup.fileSizeLimit, setup.fileSizeLimit};
+        ::signal(SIGXFSZ, SIG_IGN);
+        if (::setrlimit(RLIMIT_AS, &memory) != 0 || ::setrlimit(RLIMIT_FSIZE, &fileSize) != 0)
+            ::_exit(2);
+        if (setup.asUser && isRoot() &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(NoGroup) != 0 || ::setuid(Nobody) != 0))
             ::_exit(2);
         const Failure failure = failureOf(action);
         const QByteArray report = (failure.kind + u'\n' + failure.message).toUtf8();
@@ -97,11 +126,20 @@ class TestWholeFile : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
+    void cleanup();
 
     void readsEverything();
     void readsOnlyRegularFiles_data();
     void readsOnlyRegularFiles();
+    void writesWhereTheNameLeads_data();
+    void writesWhereTheNameLeads();
+    void refusesWhatIsNoFile_data();
+    void refusesWhatIsNoFile();
+    void writesAsTheUser_data();
+    void writesAsTheUser();
+    void killedWriteLeavesNoHalfFile();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -109,9 +147,20 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
+void TestWholeFile::initTestCase() {
+    ::umask(022);
+}
+
+// The folder is the user's own: nobody's when the test runs as root.
 void TestWholeFile::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
+    if (isRoot())
+        QCOMPARE(::chown(name(m_dir->path()).constData(), Nobody, NoGroup), 0);
+}
+
+void TestWholeFile::cleanup() {
+    ::chmod(name(m_dir->path()).constData(), 0700);
 }
 
 void TestWholeFile::readsEverything() {
@@ -162,6 +211,226 @@ void TestWholeFile::readsOnlyRegularFiles() {
     const QString expected = u"FileError: Cannot open file \"%1\". %2"_s.arg(file, reason);
     QCOMPARE(described(inChild([&] { readWholeFile(file); })), expected);
     QCOMPARE(described(inChild([&] { loadPictureFile(file); })), expected);
+}
+
+void TestWholeFile::writesWhereTheNameLeads_data() {
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<int>("mode");
+    const QString score = u"score.jpg"_s;
+    const QString real = u"pages/real.jpg"_s;
+
+    QTest::newRow("new file") << u"nothing"_s << score << QStringList{score} << 0644;
+    QTest::newRow("replaced file keeps its mode")
+        << u"file"_s << score << QStringList{score} << 0640;
+    QTest::newRow("replaced file keeps its owner")
+        << u"other's file"_s << score << QStringList{score} << 0640;
+    QTest::newRow("link") << u"link"_s << real << QStringList{u"pages/"_s, real, score} << 0640;
+    QTest::newRow("chain of links")
+        << u"chain"_s << real << QStringList{u"a.jpg"_s, u"pages/"_s, real, score} << 0640;
+    QTest::newRow("dangling link")
+        << u"dangling"_s << real << QStringList{u"pages/"_s, real, score} << 0644;
+    QTest::newRow("hard link") << u"hard link"_s << score << QStringList{u"other.jpg"_s, score}
+                               << 0640;
+}
+
+void TestWholeFile::writesWhereTheNameLeads() {
+    QFETCH(QString, existing);
+    QFETCH(QString, holder);
+    QFETCH(QStringList, entries);
+    QFETCH(int, mode);
+    const QString score = path(u"score.jpg"_s);
+    const QString real = path(u"pages/real.jpg"_s);
+    if (existing == u"other's file" && !isRoot())
+        QSKIP("Only root can make a file of another user");
+    if (existing == u"file" || existing == u"other's file" || existing == u"hard link") {
+        TestFiles::writeFile(score, "old");
+        QCOMPARE(::chmod(name(score).constData(), 0640), 0);
+    }
+    if (existing == u"other's file")
+        QCOMPARE(::chown(name(score).constData(), Nobody, NoGroup), 0);
+    if (existing == u"hard link")
+        QCOMPARE(::link(name(score).constData(), name(path(u"other.jpg"_s)).constData()), 0);
+    if (existing == u"link" || existing == u"chain" || existing == u"dangling") {
+        QVERIFY(QDir(m_dir->path()).mkdir(u"pages"_s));
+        QVERIFY(QFile::link(u"pages/real.jpg"_s, existing == u"chain" ? path(u"a.jpg"_s) : score));
+    }
+    if (existing == u"link" || existing == u"chain") {
+        TestFiles::writeFile(real, "old");
+        QCOMPARE(::chmod(name(real).constData(), 0640), 0);
+    }
+    if (existing == u"chain")
+        QVERIFY(QFile::link(path(u"a.jpg"_s), score));
+    const struct stat before = statusOf(path(holder));
+
+    const QByteArray bytes = pattern(70'000, 1);
+    QCOMPARE(described(failureOf([&] { writeWholeFile(score, bytes); })), u"none: "_s);
+    QCOMPARE(TestFiles::readFile(score), bytes);
+    QCOMPARE(TestFiles::readFile(path(holder)), bytes);
+    // Links stay links, and nothing is left beside the file.
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), entries);
+    QCOMPARE(QFileInfo(score).isSymLink(), holder != u"score.jpg");
+    const struct stat after = statusOf(path(holder));
+    QVERIFY(S_ISREG(after.st_mode));
+    QCOMPARE(after.st_mode & 07777, mode_t(mode));
+    if (before.st_ino != 0) {
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+    }
+    if (existing == u"hard link") {
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_nlink, nlink_t(2));
+    }
+}
+
+void TestWholeFile::refusesWhatIsNoFile_data() {
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("pipe") << u"pipe"_s << NotRegular;
+    QTest::newRow("link to a device") << u"device"_s << NotRegular;
+    QTest::newRow("folder") << u"folder"_s << IsDirectory;
+    QTest::newRow("link to a folder") << u"folder link"_s << IsDirectory;
+}
+
+// Refused, and left as it was.
+void TestWholeFile::refusesWhatIsNoFile() {
+    QFETCH(QString, entry);
+    QFETCH(QString, reason);
+    const QString score = path(u"score.jpg"_s);
+    if (entry == u"pipe")
+        QCOMPARE(::mkfifo(name(score).constData(), 0644), 0);
+    else if (entry == u"device")
+        QVERIFY(QFile::link(u"/dev/null"_s, score));
+    else if (entry == u"folder")
+        QVERIFY(QDir().mkdir(score));
+    else
+        QVERIFY(QDir().mkdir(path(u"pages"_s)) && QFile::link(u"pages"_s, score));
+    const QStringList entries = TestFiles::entriesBelow(m_dir->path());
+    const struct stat before = statusOf(score);
+
+    QCOMPARE(described(failureOf([&] { writeWholeFile(score, "new"); })),
+             u"FileError: Cannot create file \"%1\". %2"_s.arg(score, reason));
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), entries);
+    const struct stat after = statusOf(score);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_mode, before.st_mode);
+}
+
+void TestWholeFile::writesAsTheUser_data() {
+    QTest::addColumn<int>("fileMode");
+    QTest::addColumn<bool>("othersFile");
+    QTest::addColumn<bool>("hardLink");
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<int>("sizeLimit");
+    QTest::addColumn<QString>("message");
+    const QString denied = u"Cannot create file \"%1\". Permission denied"_s;
+    const QString full = u"Cannot write file \"%1\". File too large"_s;
+    const int none = -1;
+    const int limit = 64 * 1024;
+
+    QTest::newRow("write-protected file") << 0444 << false << false << 0755 << 0 << denied;
+    QTest::newRow("other user's file") << 0644 << true << false << 0755 << 0 << denied;
+    QTest::newRow("other user's writable file keeps its owner")
+        << 0666 << true << false << 0755 << 0 << QString();
+    QTest::newRow("writable file in a read-only folder")
+        << 0644 << false << false << 0555 << 0 << QString();
+    QTest::newRow("new name in a read-only folder")
+        << none << false << false << 0555 << 0 << denied;
+    QTest::newRow("disk full: new file") << none << false << false << 0755 << limit << full;
+    QTest::newRow("disk full: replaced file") << 0640 << false << false << 0755 << limit << full;
+    QTest::newRow("disk full: hard-linked file") << 0640 << false << true << 0755 << limit << full;
+    QTest::newRow("disk full: file in a read-only folder")
+        << 0640 << false << false << 0555 << limit << full;
+}
+
+// What only shows as a normal user, not as root: a failure names the system's
+// reason, keeps the old bytes and leaves nothing beside them.
+void TestWholeFile::writesAsTheUser() {
+    QFETCH(int, fileMode);
+    QFETCH(bool, othersFile);
+    QFETCH(bool, hardLink);
+    QFETCH(int, folderMode);
+    QFETCH(int, sizeLimit);
+    QFETCH(QString, message);
+    if (othersFile && !isRoot())
+        QSKIP("Only root can make a file of another user");
+    const QString score = path(u"score.jpg"_s);
+    const QString other = path(u"other.jpg"_s);
+    const QByteArray old = pattern(1000, 2);
+    if (fileMode >= 0) {
+        TestFiles::writeFile(score, old);
+        if (hardLink)
+            QCOMPARE(::link(name(score).constData(), name(other).constData()), 0);
+        if (isRoot() && !othersFile)
+            QCOMPARE(::chown(name(score).constData(), Nobody, NoGroup), 0);
+        QCOMPARE(::chmod(name(score).constData(), mode_t(fileMode)), 0);
+    }
+    const QStringList entries = TestFiles::entriesBelow(m_dir->path());
+    const struct stat before = statusOf(score);
+    QCOMPARE(::chmod(name(m_dir->path()).constData(), mode_t(folderMode)), 0);
+
+    const QByteArray bytes = pattern(256 * 1024, 3);
+    const ChildSetup setup{true, sizeLimit > 0 ? rlim_t(sizeLimit) : RLIM_INFINITY};
+    const Failure failure = inChild([&] { writeWholeFile(score, bytes); }, setup);
+    QCOMPARE(::chmod(name(m_dir->path()).constData(), 0700), 0);
+    QCOMPARE(described(failure),
+             message.isEmpty() ? u"none: "_s : u"FileError: "_s + message.arg(score));
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), entries);
+    if (fileMode < 0)
+        return;
+    QCOMPARE(TestFiles::readFile(score), message.isEmpty() ? bytes : old);
+    const struct stat after = statusOf(score);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_gid, before.st_gid);
+    if (hardLink)
+        QCOMPARE(TestFiles::readFile(other), old);
+}
+
+// A new file is complete under its name or not there at all, wherever the
+// writer is killed.
+void TestWholeFile::killedWriteLeavesNoHalfFile() {
+    const QString score = path(u"score.jpg"_s);
+    const QByteArray bytes = pattern(32 << 20, 4);
+    QElapsedTimer writing;
+    writing.start();
+    writeWholeFile(score, bytes);
+    // The kills fall anywhere from the start of a write to a while past its end.
+    const qint64 span = writing.nsecsElapsed() / 1000 * 3 / 2 + 1;
+    int killedWhileWriting = 0;
+    for (int trial = 0; trial < 16; ++trial) {
+        QFile::remove(score);
+        int ready[2];
+        QCOMPARE(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(ready[0]);
+            const bool told = ::write(ready[1], "x", 1) == 1;
+            const bool written = failureOf([&] { writeWholeFile(score, bytes); }).kind == u"none";
+            ::_exit(told && written ? 0 : 2);
+        }
+        ::close(ready[1]);
+        char started = 0;
+        const bool told = ::read(ready[0], &started, 1) == 1;
+        ::close(ready[0]);
+        ::usleep(useconds_t(QRandomGenerator::global()->bounded(span)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(told);
+        QVERIFY2(WIFSIGNALED(status) || WEXITSTATUS(status) == 0, "the writer did not fail");
+        if (WIFSIGNALED(status))
+            ++killedWhileWriting;
+        if (QFileInfo::exists(score))
+            QVERIFY2(TestFiles::readFile(score) == bytes, "a complete file or none");
+        // What a killed writer left beside the file goes before the next trial.
+        for (const QString& left : QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden))
+            if (left != u"score.jpg")
+                QVERIFY(QFile::remove(path(left)));
+    }
+    QVERIFY2(killedWhileWriting > 0, "some writers were killed before they were done");
 }
 
 QTEST_GUILESS_MAIN(TestWholeFile)
