@@ -13,7 +13,12 @@ namespace {
 JpegPicture loadBitmap(const QString& path) {
     QFile file;
     openRegularFile(file, path);
+    JpegPicture::letQtReadUpToMaxPixels();
     QImageReader reader(&file, "bmp");
+    // Refused by its header, before its pixels take any memory.
+    const QSize size = reader.size();
+    if (qint64(size.width()) * size.height() > JpegPicture::MaxPixels)
+        throw PictureTooLargeError(size.width(), size.height());
     const QImage bitmap = reader.read();
     if (bitmap.isNull())
         throw Error(u"Bitmap image is not valid"_s);

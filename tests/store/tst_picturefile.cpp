@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <memory>
 
@@ -53,6 +54,8 @@ private Q_SLOTS:
     void jpegFileIsKeptByteForByte();
     void bitmapFileIsHeldAsBitmap_data();
     void bitmapFileIsHeldAsBitmap();
+    void largeBitmapsUpToThePixelLimit_data();
+    void largeBitmapsUpToThePixelLimit();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -206,6 +209,43 @@ void TestPictureFile::bitmapFileIsHeldAsBitmap() {
     QVERIFY(stream.startsWith("\xff\xd8"_ba));
     QCOMPARE(JpegPicture::fromJpegData(stream).size(), size);
     QCOMPARE(picture.jpegData(), stream);
+}
+
+void TestPictureFile::largeBitmapsUpToThePixelLimit_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("message"); // empty: taken
+    QTest::newRow("A4 at 600 dpi, 104 MB") << QSize(4960, 7016) << QString();
+    QTest::newRow("over the limit")
+        << QSize(20000, 10001) << u"图片太大，无法显示：20000 × 10001 像素"_s;
+}
+
+// A bitmap is taken up to the program's own pixel limit, the same that holds
+// for JPEG pictures and the clipboard; over it, it is refused by its header.
+void TestPictureFile::largeBitmapsUpToThePixelLimit() {
+    QFETCH(QSize, size);
+    QFETCH(QString, message);
+    // A 24-bit bitmap of white: header, then the rows (their length a multiple of 4).
+    const qint64 rowBytes = (qint64(size.width()) * 3 + 3) / 4 * 4;
+    const qint64 pixelBytes = message.isEmpty() ? rowBytes * size.height() : 0;
+    QByteArray header(54, '\0');
+    auto* out = reinterpret_cast<uchar*>(header.data());
+    out[0] = 'B';
+    out[1] = 'M';
+    qToLittleEndian<quint32>(quint32(54 + rowBytes * size.height()), out + 2);
+    qToLittleEndian<quint32>(54, out + 10);
+    qToLittleEndian<quint32>(40, out + 14);
+    qToLittleEndian<qint32>(size.width(), out + 18);
+    qToLittleEndian<qint32>(size.height(), out + 22);
+    qToLittleEndian<quint16>(1, out + 26);
+    qToLittleEndian<quint16>(24, out + 28);
+    TestFiles::writeFile(path(u"page.bmp"_s), header + QByteArray(pixelBytes, char(0xff)));
+
+    const Failure failure = failureOf([&] {
+        const JpegPicture picture = loadPictureFile(path(u"page.bmp"_s));
+        QCOMPARE(picture.size(), size);
+        QCOMPARE(QColor(picture.toImage().pixel(size.width() - 1, 0)), QColor(Qt::white));
+    });
+    QCOMPARE(failure.message, message);
 }
 
 QTEST_GUILESS_MAIN(TestPictureFile)
