@@ -7,6 +7,7 @@
 #include "libraryfiles.h"
 #include "workerpicture.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +31,9 @@ struct Change {
 
 QList<Change> readJournal(const QString& path) {
     QList<Change> changes;
+    // A worker killed before it made its journal changed nothing.
+    if (!QFile::exists(path))
+        return changes;
     for (const QByteArray& line : TestFiles::readFile(path).split('\n')) {
         const QString text = QString::fromUtf8(line);
         if (text == u"done")
