@@ -65,20 +65,17 @@ void Connection::Close() {
 void Connection::CopyFrom(const Connection& source) {
     if (!m_db)
         fail();
-    // The read lock is taken first, waiting for a writer like any read does;
-    // the copy then runs inside that one read transaction.
-    Statement begin(source, u"begin"_s);
-    begin.step();
-    Statement look(source, u"select count(*) from sqlite_schema"_s);
-    look.step();
     sqlite3_backup* backup = sqlite3_backup_init(m_db, "main", source.m_db, "main");
     if (!backup)
         fail();
     const int copied = sqlite3_backup_step(backup, -1);
-    const int finished = sqlite3_backup_finish(backup);
-    sqlite3_exec(source.m_db, "rollback", nullptr, nullptr, nullptr);
-    if (copied != SQLITE_DONE || finished != SQLITE_OK)
+    if (sqlite3_backup_finish(backup) != SQLITE_OK || copied != SQLITE_DONE)
         fail();
+}
+
+bool Connection::WriteAheadLog() const {
+    Statement mode(*this, u"pragma journal_mode"_s);
+    return mode.step() && mode.text(0).compare(u"wal"_s, Qt::CaseInsensitive) == 0;
 }
 
 void Connection::Execute(const QString& sql) {
@@ -186,6 +183,22 @@ QByteArray Statement::blob(int column) const {
     const auto* bytes =
         static_cast<const char*>(checked(sqlite3_column_blob(m_stmt, column), column));
     return QByteArray(bytes, sqlite3_column_bytes(m_stmt, column));
+}
+
+ReadTransaction::ReadTransaction(const Connection& connection) : m_connection(connection) {
+    if (sqlite3_exec(connection.handle(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        connection.fail();
+    // The read lock is taken now, waiting for a writer as any read does.
+    if (sqlite3_exec(connection.handle(), "SELECT count(*) FROM sqlite_schema", nullptr, nullptr,
+                     nullptr) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(connection.handle()));
+        sqlite3_exec(connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw EngineError(message);
+    }
+}
+
+ReadTransaction::~ReadTransaction() {
+    sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 Transaction::Transaction(const Connection& connection) : m_connection(connection) {

@@ -32,9 +32,12 @@ public:
     // Only for such runs: the mapped pages count as the program's own memory,
     // and an I/O error on a mapped page cannot be reported as an error.
     void SetMemoryMapped(bool mapped);
-    // Makes this library a copy of `source`, read inside one read transaction:
-    // a program writing `source` meanwhile can never leave a torn copy.
+    // Makes this library a copy of `source`, through the engine's backup.
+    // Inside a ReadTransaction on `source`, the copy is of one committed state.
     void CopyFrom(const Connection& source);
+    // True for a library whose changes go to a write-ahead log beside it, so
+    // that its file alone is not the whole library.
+    bool WriteAheadLog() const;
     // Runs one statement that returns no rows, on its own.
     void Execute(const QString& sql);
     // A blob or text value of `table`.`column` in row `rowid`, read directly;
@@ -84,6 +87,20 @@ private:
 
     const Connection& m_connection;
     struct sqlite3_stmt* m_stmt = nullptr;
+};
+
+// A read transaction: while it lasts the library is seen as it was when it
+// began, and in a library with a rollback journal no other program can
+// commit a change to the file.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(const Connection& connection);
+    ~ReadTransaction();
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    const Connection& m_connection;
 };
 
 // A write transaction that rolls back unless committed.

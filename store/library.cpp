@@ -2,6 +2,7 @@
 
 #include "connection.h"
 #include "errors.h"
+#include "wholefile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -39,8 +40,17 @@ void makeEmptyCopy(const QString& templatePath, const QString& target) {
     source.Open();
     Connection library;
     library.SetDatabase(fullTarget);
+    {
+        // No other program can change the template while it is copied.
+        const ReadTransaction reading(source);
+        if (source.WriteAheadLog()) {
+            library.Open();
+            library.CopyFrom(source);
+        } else {
+            copyFileContents(templatePath, fullTarget);
+        }
+    }
     library.Open();
-    library.CopyFrom(source);
     library.Execute(u"delete from pictures"_s);
     library.Execute(u"vacuum"_s);
     removeCopy.dismiss();

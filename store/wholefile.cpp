@@ -334,3 +334,40 @@ void writeWholeFile(const QString& path, const QByteArray& bytes) {
     }
     throw FileError::cannotCreate(fullPath, reason(EEXIST));
 }
+
+void copyFileContents(const QString& source, const QString& target) {
+    const QString fullSource = QFileInfo(source).absoluteFilePath();
+    const QString fullTarget = QFileInfo(target).absoluteFilePath();
+    const Descriptor from(::open(QFile::encodeName(fullSource).constData(), O_RDONLY | O_CLOEXEC));
+    if (!from)
+        throw FileError::cannotOpen(fullSource, reason(errno));
+    const Descriptor to(
+        ::open(QFile::encodeName(fullTarget).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (!to)
+        throw FileError::cannotWrite(fullTarget, reason(errno));
+    constexpr size_t Chunk = 64 * 1024 * 1024;
+    off_t written = 0;
+    QByteArray buffer; // only where the kernel cannot copy between the two files
+    for (;;) {
+        ssize_t copied;
+        if (buffer.isEmpty()) {
+            copied = ::copy_file_range(from.get(), nullptr, to.get(), nullptr, Chunk, 0);
+            if (copied < 0 &&
+                (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                buffer.resize(1024 * 1024);
+                continue;
+            }
+        } else {
+            copied = ::read(from.get(), buffer.data(), size_t(buffer.size()));
+            if (copied > 0 && !writeAll(to.get(), buffer.constData(), copied, written))
+                throw FileError::cannotWrite(fullTarget, reason(errno));
+        }
+        if (copied < 0 && errno == EINTR)
+            continue;
+        if (copied < 0)
+            throw FileError::cannotWrite(fullTarget, reason(errno));
+        if (copied == 0)
+            return;
+        written += copied;
+    }
+}

@@ -32,3 +32,8 @@ QByteArray readWholeFile(const QString& path);
 // FileError "Cannot create file ..." or "Cannot write file ..." naming `path`
 // made absolute, with the system's reason.
 void writeWholeFile(const QString& path, const QByteArray& bytes);
+
+// Copies every byte of the file `source` into the existing file `target`,
+// inside the kernel where it can. FileError "Cannot open file ..." for the
+// source, "Cannot write file ..." for the target, with the system's reason.
+void copyFileContents(const QString& source, const QString& target);

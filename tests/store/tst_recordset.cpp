@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -160,6 +161,7 @@ private Q_SLOTS:
     void appendsFromTwoProgramsBothLand();
     void postWaitsForAnotherProgramsLock();
     void newLibraryNeverCopiesAHalfWrittenTemplate();
+    void newLibraryFromAWriteAheadTemplate();
 
 private:
     QString path(const QString& name = u"library.tbr"_s) const { return m_dir->filePath(name); }
@@ -1109,6 +1111,29 @@ void TestRecordSet::newLibraryNeverCopiesAHalfWrittenTemplate() {
     QCOMPARE(query(copy, u"select count(*) from notes"_s), QStringList(u"0"_s));
     QCOMPARE(query(copy, u"select count(*) from pictures"_s), QStringList(u"0"_s));
     QCOMPARE(namesIn(templatePath), QStringList({u"a"_s, u"b"_s}));
+}
+
+// A default library in write-ahead mode keeps its latest changes beside the
+// file, where another program left them: the copy has them too.
+void TestRecordSet::newLibraryFromAWriteAheadTemplate() {
+    const QString templatePath = path(u"pictures.tbr"_s);
+    TestFiles::makeLibrary(templatePath, named({u"a"_s}));
+    TestFiles::execute(templatePath, u"pragma journal_mode = wal"_s);
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open_v2(templatePath.toUtf8().constData(), &other, SQLITE_OPEN_READWRITE,
+                             nullptr),
+             SQLITE_OK);
+    const auto closeOther = qScopeGuard([other] { sqlite3_close(other); });
+    QCOMPARE(sqlite3_exec(other,
+                          "pragma wal_autocheckpoint = 0; create table notes (text TEXT);"
+                          "insert into notes values ('only in the log')",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+
+    const QString copy = path(u"new.tbr"_s);
+    makeEmptyCopy(templatePath, copy);
+    QCOMPARE(query(copy, u"select text from notes"_s), QStringList(u"only in the log"_s));
+    QCOMPARE(query(copy, u"select count(*) from pictures"_s), QStringList(u"0"_s));
 }
 
 QTEST_GUILESS_MAIN(TestRecordSet)

@@ -117,6 +117,10 @@ int main(int argc, char* argv[]) {
     } catch (const Error& e) {
         err() << "tbrtool: " << e.message() << '\n';
         return 1;
+    } catch (const std::exception& e) {
+        // Out of memory, above all: reported like any failure, never an abort.
+        err() << "tbrtool: " << e.what() << '\n';
+        return 1;
     }
     return 0;
 }
