@@ -123,20 +123,6 @@ void cmykToRgb32(const uchar* cmyk, QRgb* out, int width, bool inverted) {
     }
 }
 
-// A JPEG has no transparency: see-through pixels are laid on white paper, as a
-// page with a transparent background looks wherever it is shown.
-QImage onWhite(const QImage& bitmap) {
-    QImage flat = bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < flat.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(flat.scanLine(y));
-        for (int x = 0; x < flat.width(); ++x) {
-            const int paper = 255 - qAlpha(row[x]);
-            row[x] = qRgb(qRed(row[x]) + paper, qGreen(row[x]) + paper, qBlue(row[x]) + paper);
-        }
-    }
-    return flat.convertToFormat(QImage::Format_RGB32);
-}
-
 // The pixels as libjpeg takes them: 32-bit pixels as they are, in its
 // extended colour spaces; anything else as a 24-bit copy. Both give the same
 // bytes.
@@ -149,6 +135,18 @@ QImage encodable(const QImage& bitmap) {
 }
 
 } // namespace
+
+QImage onWhite(const QImage& bitmap) {
+    QImage flat = bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < flat.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(flat.scanLine(y));
+        for (int x = 0; x < flat.width(); ++x) {
+            const int paper = 255 - qAlpha(row[x]);
+            row[x] = qRgb(qRed(row[x]) + paper, qGreen(row[x]) + paper, qBlue(row[x]) + paper);
+        }
+    }
+    return flat.convertToFormat(QImage::Format_RGB32);
+}
 
 int scaleFor(QSize full, QSize atLeast) {
     if (!atLeast.isValid())
@@ -251,7 +249,8 @@ JpegPicture JpegPicture::fromBitmap(const QImage& bitmap) {
     if (qint64(bitmap.width()) * bitmap.height() > MaxPixels)
         throw PictureTooLargeError(bitmap.width(), bitmap.height());
     JpegPicture picture;
-    picture.m_bitmap = bitmap;
+    // Shown as it will be stored.
+    picture.m_bitmap = bitmap.hasAlphaChannel() ? JpegCodec::onWhite(bitmap) : bitmap;
     picture.m_width = bitmap.width();
     picture.m_height = bitmap.height();
     picture.m_grayscale = bitmap.isGrayscale();

@@ -23,7 +23,8 @@ public:
 
     JpegPicture() = default;
     static JpegPicture fromJpegData(const QByteArray& data);
-    // A bitmap over MaxPixels is refused as too large.
+    // A bitmap over MaxPixels is refused as too large; see-through pixels
+    // are laid on white, as they will be stored.
     static JpegPicture fromBitmap(const QImage& bitmap);
 
     bool isEmpty() const { return m_data.isEmpty() && m_bitmap.isNull(); }
@@ -69,6 +70,9 @@ Header readHeader(const QByteArray& data);
 // The n of the n/8 scale that decode() uses for a picture of `full` pixels:
 // the smallest whose output covers `atLeast`, or 8 (full size).
 int scaleFor(QSize full, QSize atLeast);
+// A JPEG has no transparency: `bitmap` laid on white paper, as a page with a
+// transparent background looks wherever it is shown.
+QImage onWhite(const QImage& bitmap);
 QImage decode(const QByteArray& data, QSize atLeast);
 // Baseline JPEG of a 24-bit copy of `bitmap` (transparency laid on white):
 // libjpeg's defaults at quality 90.

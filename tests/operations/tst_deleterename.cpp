@@ -433,19 +433,24 @@ void TestDeleteRename::countFollowsDeleteOntoUnreadablePicture() {
 
 void TestDeleteRename::abandonedRenameIsNeverWritten_data() {
     QTest::addColumn<bool>("closeBox");
-    QTest::newRow("取消") << false;
-    QTest::newRow("close box") << true;
+    QTest::addColumn<bool>("editPending"); // left by a cancelled import or paste
+    QTest::newRow("取消") << false << false;
+    QTest::newRow("close box") << true << false;
+    QTest::newRow("取消, after a cancelled paste") << false << true;
 }
 
 // A rename the library refused and the user then gave up is dropped: no
 // later step writes it, once the library takes changes again.
 void TestDeleteRename::abandonedRenameIsNeverWritten() {
     QFETCH(bool, closeBox);
+    QFETCH(bool, editPending);
     makeScores({u"r"_s, u"g"_s});
     TestFiles::execute(m_folder->library(),
                        u"create trigger refuse before update on pictures "
                        u"begin select raise(abort, 'the library is locked'); end"_s);
     auto form = startMainWindow();
+    if (editPending)
+        form->ADOQuery1.Edit();
     const ModalStep giveUp = [closeBox](QWidget* dialog) {
         if (closeBox)
             dialog->close();
