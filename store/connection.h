@@ -31,7 +31,7 @@ public:
     // every picture of a large library in one go takes far fewer system calls.
     // Only for such runs: the mapped pages count as the program's own memory,
     // and an I/O error on a mapped page cannot be reported as an error.
-    void SetMemoryMapped(bool mapped);
+    void SetMemoryMapped(bool mapped) noexcept;
     // Makes this library a copy of `source`, through the engine's backup.
     // Inside a ReadTransaction on `source`, the copy is of one committed state.
     void CopyFrom(const Connection& source);
