@@ -45,6 +45,8 @@ QString errorReportText(const QString& message) {
 namespace {
 void showBox(QMessageBox::Icon icon, const QString& text) {
     QMessageBox box(icon, ApplicationTitle, text, QMessageBox::Ok);
+    // Names, paths and the engine's words are shown as they are, never as markup.
+    box.setTextFormat(Qt::PlainText);
     QAbstractButton* ok = box.button(QMessageBox::Ok);
     ok->setText(u"OK"_s);
     ok->setIcon({});
@@ -55,6 +57,7 @@ void showBox(QMessageBox::Icon icon, const QString& text) {
 bool confirm(const QString& question) {
     QMessageBox box(QMessageBox::Question, u"Confirm"_s, question,
                     QMessageBox::Ok | QMessageBox::Cancel);
+    box.setTextFormat(Qt::PlainText);
     for (auto [which, text] :
          {std::pair(QMessageBox::Ok, u"OK"_s), std::pair(QMessageBox::Cancel, u"Cancel"_s)}) {
         box.button(which)->setText(text);

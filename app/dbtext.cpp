@@ -8,6 +8,16 @@ void DBText::setDataSource(DataSource& source) {
     source.bindField(QStringLiteral("filename"));
 }
 
+QString shownName(const QString& name) {
+    if (name.size() <= MaxShownNameLength)
+        return name;
+    qsizetype end = MaxShownNameLength;
+    // Never half a character made of two UTF-16 units.
+    if (name[end - 1].isHighSurrogate())
+        --end;
+    return name.left(end) + u'…';
+}
+
 void DBText::refresh() {
-    setText(m_set ? m_set->CurrentName() : QString());
+    setText(m_set ? shownName(m_set->CurrentName()) : QString());
 }

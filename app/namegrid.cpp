@@ -1,6 +1,7 @@
 #include "namegrid.h"
 
 #include "application.h"
+#include "dbtext.h"
 #include "recordset.h"
 
 #include <QKeyEvent>
@@ -27,7 +28,7 @@ QVariant NameListModel::data(const QModelIndex& index, int role) const {
     if (!m_set || !index.isValid())
         return {};
     if (role == Qt::DisplayRole)
-        return m_set->NameAt(index.row());
+        return shownName(m_set->NameAt(index.row()));
     if (role == Qt::ToolTipRole)
         return GridHint;
     return {};
@@ -162,6 +163,11 @@ void NameGrid::mousePressEvent(QMouseEvent* event) {
 void NameGrid::keyPressEvent(QKeyEvent* event) {
     if (!m_set) {
         QTableView::keyPressEvent(event);
+        return;
+    }
+    // With no library open the list has no rows, and keys move nothing.
+    if (!m_set->Active()) {
+        event->ignore();
         return;
     }
     RecordSet& set = *m_set;

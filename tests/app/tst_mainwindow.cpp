@@ -3,6 +3,7 @@
 // the buttons, the list and its keys, resizing, the splitter and the one error report.
 
 #include "application.h"
+#include "dbtext.h"
 #include "errors.h"
 #include "mainwindow.h"
 #include "tform1.h"
@@ -52,6 +53,9 @@ private Q_SLOTS:
     void scoreWithoutPictureKeepsThePreviousOne();
     void nextPageIsReadyBeforeItIsAskedFor();
     void buttonsOnClosedLibraryReportTheError();
+    void keysOnAClosedListDoNothing();
+    void namesAreShownAsPlainText();
+    void hugeNamesAreShownInPart();
     void listKeysMoveTheCursor();
     void rightClickSelectsRowThenOpensMenu();
 
@@ -205,6 +209,10 @@ void TestMainWindow::failuresDuringStartUp_data() {
         << u"^ADOQuery1: Field 'filename' not found\\.$"_s;
     QTest::newRow("no pictures table") << u"create table scores (filename TEXT, picture BLOB)"_s
                                        << QList<Record>{} << u"^no such table: pictures\\.$"_s;
+    QTest::newRow("pictures a view without end")
+        << u"create view pictures as with recursive c(x) as (select 1 union all select x + 1 "
+           u"from c) select x as filename, null as picture from c"_s
+        << QList<Record>{} << u"^The library lists more than 1000000 scores\\.$"_s;
 }
 
 // One error report, then the window as far as start-up got; the program goes on.
@@ -333,6 +341,59 @@ void TestMainWindow::buttonsOnClosedLibraryReportTheError() {
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].text, u"ADOQuery1: Field 'picture' not found."_s);
     QVERIFY(form->isVisible());
+}
+
+void TestMainWindow::keysOnAClosedListDoNothing() {
+    QList<SeenBox> boxes;
+    auto form = startMainWindow(&boxes);
+    QCOMPARE(boxes.size(), 1);
+    form->DBGrid1->setFocus();
+    boxes = collectMessageBoxes([&] {
+        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_PageDown, Qt::Key_End})
+            QTest::keyClick(form->DBGrid1, key);
+    });
+    QCOMPARE(boxes.size(), 0);
+    QCOMPARE(form->DBGrid1->model()->rowCount(), 0);
+}
+
+// A name is text, whatever it holds: no markup is drawn and no file it names is read.
+void TestMainWindow::namesAreShownAsPlainText() {
+    QImage green(40, 20, QImage::Format_RGB32);
+    green.fill(Qt::green);
+    const QString file = m_folder->path(u"green.png"_s);
+    QVERIFY(green.save(file));
+    const QString name = u"<font color=green>RICH</font><img src=\"%1\">"_s.arg(file);
+    makeLibrary({{name, TestFiles::jpeg(60, 40)}});
+    auto form = startMainWindow();
+    QCOMPARE(form->DBText1->text(), name);
+    QCOMPARE(listedNames(*form), QStringList(name));
+    const QImage drawn = form->DBText1->grab().toImage();
+    int greenPixels = 0;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x)
+            greenPixels +=
+                QColor(drawn.pixel(x, y)).green() > 150 && QColor(drawn.pixel(x, y)).red() < 100;
+    QCOMPARE(greenPixels, 0);
+}
+
+// Names of a million characters of mixed scripts: the window draws the first
+// part of each and answers at once; the record keeps the whole name.
+void TestMainWindow::hugeNamesAreShownInPart() {
+    QString huge;
+    while (huge.size() < 1'000'000)
+        huge += u"Guitar 吉他 \u202eגיטרה\u202c قيثارة "_s;
+    huge.truncate(1'000'000);
+    makeLibrary({{huge, TestFiles::jpeg(60, 40)},
+                 {u"x"_s + huge, TestFiles::jpeg(60, 40)},
+                 {u"y"_s + huge, TestFiles::jpeg(60, 40)}});
+    auto form = startMainWindow();
+    const QString shown = huge.left(MaxShownNameLength) + u'…';
+    QCOMPARE(form->DBText1->text(), shown);
+    QCOMPARE(listedNames(*form)[0], shown);
+    QCOMPARE(form->ADOQuery1.CurrentName(), huge);
+    clickRow(*form, 2);
+    QCOMPARE(form->DBText1->text().size(), MaxShownNameLength + 1);
+    QCOMPARE(form->ADOQuery1.CurrentName().size(), 1'000'001);
 }
 
 void TestMainWindow::listKeysMoveTheCursor() {
@@ -482,7 +543,7 @@ namespace {
 class Failing : public QWidget {
 protected:
     void mousePressEvent(QMouseEvent*) override {
-        throw FileError::cannotOpen(u"/x.jpg"_s, u"gone"_s);
+        throw FileError::cannotOpen(u"/<b>x</b>.jpg"_s, u"gone"_s);
     }
 };
 } // namespace
@@ -497,7 +558,8 @@ void TestMainWindow::errorInAnEventHandlerIsReported() {
         collectMessageBoxes([&] { QTest::mouseClick(&widget, Qt::LeftButton); });
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].title, u"tamblor"_s);
-    QCOMPARE(boxes[0].text, u"Cannot open file \"/x.jpg\". gone."_s);
+    QCOMPARE(boxes[0].text, u"Cannot open file \"/<b>x</b>.jpg\". gone."_s);
+    QCOMPARE(boxes[0].format, Qt::PlainText); // a path is never markup
     QCOMPARE(boxes[0].icon, QMessageBox::Critical);
     QVERIFY(widget.isVisible());
 }

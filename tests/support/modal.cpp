@@ -33,7 +33,7 @@ QList<SeenBox> collectMessageBoxes(const std::function<void()>& action, const QS
         auto* box = qobject_cast<QMessageBox*>(modal);
         if (!box)
             return;
-        SeenBox entry{box->windowTitle(), box->text(), box->icon(), {}};
+        SeenBox entry{box->windowTitle(), box->text(), box->icon(), {}, box->textFormat()};
         QAbstractButton* press = nullptr;
         for (QAbstractButton* button : box->buttons()) {
             entry.buttons << button->text();
@@ -129,7 +129,7 @@ ModalStep recordBox(QList<SeenBox>* seen, const QString& press) {
         if (!box)
             return fail(dialog, QStringLiteral("expected a message box, saw ") +
                                     QString::fromLatin1(dialog->metaObject()->className()));
-        SeenBox entry{box->windowTitle(), box->text(), box->icon(), {}};
+        SeenBox entry{box->windowTitle(), box->text(), box->icon(), {}, box->textFormat()};
         for (QAbstractButton* button : box->buttons())
             entry.buttons << button->text();
         seen->append(entry);

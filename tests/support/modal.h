@@ -11,6 +11,7 @@ struct SeenBox {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QStringList buttons;
+    Qt::TextFormat format = Qt::AutoText;
 };
 
 // Runs `action` and answers every message box it shows with `answer`
