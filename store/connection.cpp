@@ -2,10 +2,13 @@
 
 #include "errors.h"
 #include "recordset.h"
+#include "wholefile.h"
 
 #include <QFileInfo>
 
 #include <sqlite3.h>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -23,7 +26,7 @@ void Connection::Open() {
     if (Connected())
         return;
     // An absolute path is never taken for a "file:" address or a temporary database.
-    const QByteArray path = QFileInfo(m_path).absoluteFilePath().toUtf8();
+    const QByteArray path = absoluteFilePath(m_path).toUtf8();
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
@@ -31,6 +34,9 @@ void Connection::Open() {
         sqlite3_close_v2(db);
         throw EngineError(message);
     }
+    sqlite3_hard_heap_limit64(EngineMemoryLimit);
+    // Every thousand steps of the engine's machine, the time limit is looked at.
+    sqlite3_progress_handler(db, 1000, &Connection::onProgress, this);
     // A library whose settings cannot be made is not opened at all.
     const bool settled =
         sqlite3_busy_timeout(db, BusyTimeoutMs) == SQLITE_OK &&
@@ -104,8 +110,31 @@ std::optional<QByteArray> Connection::ReadBlob(const QString& table, const QStri
 }
 
 void Connection::fail() const {
+    if (std::exchange(m_stopped, false) && m_db && sqlite3_errcode(m_db) == SQLITE_INTERRUPT)
+        throw EngineError(u"The library kept the engine busy for more than %1 seconds and was "
+                          u"stopped"_s.arg(double(m_timeLimit.count()) / 1000));
     throw EngineError(m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
                            : QStringLiteral("Connection is closed"));
+}
+
+void Connection::startWork() const {
+    if (m_working++ == 0) {
+        m_deadline.setRemainingTime(m_timeLimit);
+        m_stopped = false;
+    }
+}
+
+void Connection::endWork() const {
+    if (--m_working == 0)
+        m_deadline = QDeadlineTimer(QDeadlineTimer::Forever);
+}
+
+int Connection::onProgress(void* connection) {
+    const auto* self = static_cast<const Connection*>(connection);
+    if (!self->m_deadline.hasExpired())
+        return 0;
+    self->m_stopped = true;
+    return 1;
 }
 
 Statement::Statement(const Connection& connection, const QString& sql) : m_connection(connection) {
@@ -119,9 +148,15 @@ Statement::Statement(const Connection& connection, const QString& sql) : m_conne
 
 Statement::~Statement() {
     sqlite3_finalize(m_stmt);
+    if (m_started)
+        m_connection.endWork();
 }
 
 bool Statement::step() {
+    if (!m_started) {
+        m_connection.startWork();
+        m_started = true;
+    }
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return true;

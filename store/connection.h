@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
+#include <chrono>
 #include <optional>
 
 struct sqlite3;
@@ -12,6 +14,10 @@ class RecordSet;
 // Opening never creates a file, applies SQLite's defensive settings (a library
 // may come from anywhere) and waits on locks held by other programs instead of
 // failing at once. The file stays one self-contained file (rollback journal).
+//
+// A library cannot make the program work without end: every statement (with
+// the triggers and views it runs) is stopped once it has kept the engine busy
+// for TimeLimit, and the engine's memory is bounded.
 class Connection {
 public:
     Connection() = default;
@@ -50,12 +56,30 @@ public:
     [[noreturn]] void fail() const;
 
     static constexpr int BusyTimeoutMs = 5000;
+    static constexpr std::chrono::milliseconds DefaultTimeLimit{5000};
+    // The engine's memory, for every connection of the program: far above any
+    // picture a library holds, far below what would exhaust the machine.
+    static constexpr qint64 EngineMemoryLimit = 1024LL * 1024 * 1024;
+    // How long one statement may keep the engine busy on this connection.
+    void SetTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
+    std::chrono::milliseconds TimeLimit() const { return m_timeLimit; }
 
 private:
     friend class RecordSet;
+    friend class Statement;
+    // Statements running now (nested ones count once): the time limit runs
+    // from the first one's first step until the last one is done.
+    void startWork() const;
+    void endWork() const;
+    static int onProgress(void* connection);
+
     QString m_path;
     sqlite3* m_db = nullptr;
     RecordSet* m_recordSet = nullptr;
+    std::chrono::milliseconds m_timeLimit = DefaultTimeLimit;
+    mutable int m_working = 0;
+    mutable QDeadlineTimer m_deadline{QDeadlineTimer::Forever};
+    mutable bool m_stopped = false;
 };
 
 // An SQL statement that is finalized however its scope is left.
@@ -83,6 +107,7 @@ public:
 
 private:
     void check(int rc) const;
+    bool m_started = false;
     const void* checked(const void* value, int column) const;
 
     const Connection& m_connection;

@@ -177,12 +177,20 @@ void RecordSet::takeSnapshot() {
                                          condition);
     bindAll(snapshot, m_parameters);
     std::vector<Row> rows;
+    qint64 nameLength = 0;
     while (snapshot.step()) {
         Row row;
         row.id = snapshot.int64(0);
         if (!snapshot.isNull(1))
             row.name = snapshot.text(1);
         row.pictureLength = snapshot.isNull(2) ? -1 : snapshot.int64(2);
+        nameLength += row.name ? row.name->size() : 0;
+        // The snapshot is the program's own memory: a library cannot fill it.
+        if (qsizetype(rows.size()) >= MaxRecords)
+            throw EngineError(u"The library lists more than %1 scores"_s.arg(MaxRecords));
+        if (nameLength > MaxNameCharacters)
+            throw EngineError(
+                u"The library's names hold more than %1 characters"_s.arg(MaxNameCharacters));
         rows.push_back(std::move(row));
     }
     m_rows = std::move(rows);

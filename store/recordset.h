@@ -61,6 +61,11 @@ public:
     RecordSet(const RecordSet&) = delete;
     RecordSet& operator=(const RecordSet&) = delete;
 
+    // The most a snapshot holds: more than any score library needs, few
+    // enough that no library file can exhaust the program's memory.
+    static constexpr qsizetype MaxRecords = 1'000'000;
+    static constexpr qint64 MaxNameCharacters = 64 * 1024 * 1024;
+
     const QString& Name() const { return m_name; }
     const QString& SQL() const { return m_sql; }
     const QStringList& Parameters() const { return m_parameters; }

@@ -77,6 +77,8 @@ private Q_SLOTS:
     void schemaCannotRunOurFunctions();
     void schemaCannotLoadExtensions();
     void damagedCopiesNeverCrash();
+    void endlessWorkIsStopped_data();
+    void endlessWorkIsStopped();
 
 private:
     QString path(const QString& name = u"library.tbr"_s) const { return m_dir->filePath(name); }
@@ -209,6 +211,65 @@ void TestHostileLibraries::damagedCopiesNeverCrash() {
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2); // nothing beside it
     }
     qInfo("%d damaged copies: %d browsed cleanly, %d reported errors", copies, opened, failed);
+}
+
+void TestHostileLibraries::endlessWorkIsStopped_data() {
+    QTest::addColumn<QString>("schema");
+    QTest::addColumn<bool>("deleting"); // the work is a delete's, not the opening's
+    QTest::addColumn<int>("timeLimit"); // milliseconds
+    QTest::addColumn<QString>("error");
+    const QString endless = u"with recursive c(x) as (select 1 union all select x + 1 from c) "_s;
+    const QString busy = u"The library kept the engine busy for more than 0.3 seconds and was "
+                         u"stopped"_s;
+    QTest::newRow("view that never gives a row")
+        << u"create view pictures as "_s + endless +
+               u"select 'x' as filename, null as picture from c where x < 0"_s
+        << false << 300 << busy;
+    QTest::newRow("view without end")
+        << u"create view pictures as "_s + endless + u"select x as filename, x as picture from c"_s
+        << false << int(Connection::DefaultTimeLimit.count())
+        << u"The library lists more than 1000000 scores"_s;
+    QTest::newRow("view of ever longer names")
+        << u"create view pictures as "_s + endless +
+               u"select printf('%.*c', 1000000, 'n') as filename, null as picture from c"_s
+        << false << int(Connection::DefaultTimeLimit.count())
+        << u"The library's names hold more than 67108864 characters"_s;
+    QTest::newRow("trigger without end on delete")
+        << QString::fromLatin1(TestFiles::DefaultSchema) +
+               u"; create table log (x); create trigger endless after delete on pictures begin "
+               u"insert into log "_s +
+               endless + u"select x from c; end"_s
+        << true << 300 << busy;
+}
+
+// A library cannot make the program work without end: a clear error, soon,
+// with the program's memory bounded, and nothing written.
+void TestHostileLibraries::endlessWorkIsStopped() {
+    QFETCH(QString, schema);
+    QFETCH(bool, deleting);
+    QFETCH(int, timeLimit);
+    QFETCH(QString, error);
+    const QString path = m_dir->filePath(u"hostile.tbr"_s);
+    TestFiles::makeLibrary(path, {}, schema);
+    if (deleting)
+        TestFiles::execute(path, u"insert into pictures values ('a', x'00'), ('b', x'00')"_s);
+    const QByteArray before = TestFiles::readFile(path);
+
+    Connection connection;
+    connection.SetDatabase(path);
+    connection.SetTimeLimit(std::chrono::milliseconds(timeLimit));
+    RecordSet records(connection);
+    QString message;
+    try {
+        records.Open();
+        if (deleting)
+            records.Delete();
+    } catch (const Error& e) {
+        message = e.message();
+    }
+    QCOMPARE(message, error);
+    QCOMPARE(records.Active(), deleting);
+    QCOMPARE(TestFiles::readFile(path), before);
 }
 
 QTEST_GUILESS_MAIN(TestHostileLibraries)
