@@ -12,6 +12,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+using namespace Qt::StringLiterals;
+
 namespace JpegCodec {
 
 namespace {
@@ -21,16 +23,20 @@ namespace {
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    bool tooManyScans = false;
 };
 
 [[noreturn]] void jumpOut(j_common_ptr cinfo) {
     std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
-// Warnings are ignored, except running out of data: a truncated picture is
-// reported, not shown half grey.
+// Warnings are ignored, except two that are errors here: running out of data
+// (a truncated picture is reported, not shown half grey), and a scan that
+// repeats what earlier scans already gave, which no encoder writes and which
+// only makes a picture cost one more pass over all its pixels.
 void onMessage(j_common_ptr cinfo, int level) {
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    const int code = cinfo->err->msg_code;
+    if (level < 0 && (code == JWRN_JPEG_EOF || code == JWRN_BOGUS_PROGRESSION))
         jumpOut(cinfo);
 }
 
@@ -55,15 +61,33 @@ template <class Work> [[gnu::noinline]] bool guarded(ErrorManager& manager, Work
     return true;
 }
 
+// Each scan of a progressive picture is one more pass over all its pixels: a
+// picture repeating a scan thousands of times would hold the window for
+// minutes. Real pictures have a few scans (libjpeg's own progression has ten).
+void countScans(j_common_ptr cinfo) {
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > JpegPicture::MaxScans) {
+        reinterpret_cast<ErrorManager*>(cinfo->err)->tooManyScans = true;
+        jumpOut(cinfo);
+    }
+}
+
 // One use of libjpeg's decompressor, released however it ends.
 struct Decompression {
     jpeg_decompress_struct cinfo{};
     ErrorManager manager{};
-    Decompression() { install(manager, *reinterpret_cast<jpeg_common_struct*>(&cinfo)); }
+    jpeg_progress_mgr progress{};
+    Decompression() {
+        install(manager, *reinterpret_cast<jpeg_common_struct*>(&cinfo));
+        progress.progress_monitor = countScans;
+    }
     ~Decompression() { jpeg_destroy_decompress(&cinfo); }
     Decompression(const Decompression&) = delete;
     Decompression& operator=(const Decompression&) = delete;
-    [[noreturn]] void fail() const { throw JpegError(manager.pub.msg_code); }
+    [[noreturn]] void fail() const {
+        if (manager.tooManyScans)
+            throw Error(u"图片的扫描次数太多，无法显示：超过 %1 次"_s.arg(JpegPicture::MaxScans));
+        throw JpegError(manager.pub.msg_code);
+    }
 };
 
 struct Compression {
@@ -85,8 +109,11 @@ struct Compression {
 // than this fails with a JPEG error instead of exhausting the machine.
 constexpr long MaxWorkingMemory = 1024L * 1024 * 1024;
 
-void startReading(jpeg_decompress_struct& cinfo, const QByteArray& data) {
+void startReading(Decompression& session, const QByteArray& data) {
+    jpeg_decompress_struct& cinfo = session.cinfo;
     jpeg_create_decompress(&cinfo);
+    // Set after the creation, which clears everything but the error handler.
+    cinfo.progress = &session.progress;
     cinfo.mem->max_memory_to_use = MaxWorkingMemory;
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.constData()),
                  static_cast<unsigned long>(data.size()));
@@ -163,7 +190,7 @@ int scaleFor(QSize full, QSize atLeast) {
 Header readHeader(const QByteArray& data) {
     Decompression session;
     jpeg_decompress_struct& cinfo = session.cinfo;
-    if (!guarded(session.manager, [&] { startReading(cinfo, data); }))
+    if (!guarded(session.manager, [&] { startReading(session, data); }))
         session.fail();
     return {int(cinfo.image_width), int(cinfo.image_height),
             cinfo.jpeg_color_space == JCS_GRAYSCALE, cinfo.progressive_mode != 0};
@@ -172,7 +199,7 @@ Header readHeader(const QByteArray& data) {
 QImage decode(const QByteArray& data, QSize atLeast) {
     Decompression session;
     jpeg_decompress_struct& cinfo = session.cinfo;
-    if (!guarded(session.manager, [&] { startReading(cinfo, data); }))
+    if (!guarded(session.manager, [&] { startReading(session, data); }))
         session.fail();
     const int width = int(cinfo.image_width), height = int(cinfo.image_height);
     if (qint64(width) * height > JpegPicture::MaxPixels)

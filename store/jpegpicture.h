@@ -15,6 +15,10 @@ public:
     // large allocation: an A0 page scanned at 300 dpi (about 139 million
     // pixels) still fits, while a forged header of 65,000 x 65,000 does not.
     static constexpr qint64 MaxPixels = 200'000'000;
+    // A progressive picture with more scans than this is refused when it is
+    // decoded, as djpeg's -maxscans does: each scan is one more pass over the
+    // whole picture.
+    static constexpr int MaxScans = 64;
 
     // Qt's image readers (bitmap files, the clipboard) refuse pictures far
     // smaller than that by a limit of their own; this sets theirs to ours, at

@@ -77,6 +77,8 @@ private Q_SLOTS:
     void seeThroughPixelsLieOnWhite_data();
     void seeThroughPixelsLieOnWhite();
     void bitmapPictureBecomesJpegOnEncode();
+    void scansThatOnlyCostTimeAreRefused_data();
+    void scansThatOnlyCostTimeAreRefused();
 };
 
 void TestJpegPicture::headerIsReadOnCreation_data() {
@@ -428,6 +430,32 @@ void TestJpegPicture::seeThroughPixelsLieOnWhite() {
     const QImage direct =
         JpegPicture::fromJpegData(JpegCodec::encode(page.convertToFormat(format))).toImage();
     QVERIFY(near(direct.pixel(8, 16), QColor(255, 255, 255)));
+}
+
+void TestJpegPicture::scansThatOnlyCostTimeAreRefused_data() {
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QString>("refusal"); // empty: shown
+    const QImage page = pattern(96, 64);
+    const QByteArray progressive = compress(page, {.progressive = true});
+    QTest::newRow("libjpeg's own progression, ten scans") << progressive << QString();
+    QTest::newRow("its last scan repeated 500 times")
+        << withLastScanRepeated(progressive, 500)
+        << u"JPEG error #%1"_s.arg(JWRN_BOGUS_PROGRESSION);
+    QTest::newRow("a scan for every coefficient, 190 scans")
+        << compress(page, {.scanPerCoefficient = true})
+        << u"图片的扫描次数太多，无法显示：超过 64 次"_s;
+}
+
+// Each scan is one more pass over every pixel: a picture made of scans that
+// add nothing, or of more scans than any encoder writes, is refused when it
+// is decoded (its header still reads, and its bytes still export).
+void TestJpegPicture::scansThatOnlyCostTimeAreRefused() {
+    QFETCH(QByteArray, stream);
+    QFETCH(QString, refusal);
+    const JpegPicture picture = JpegPicture::fromJpegData(stream);
+    QCOMPARE(picture.size(), QSize(96, 64));
+    for (const QSize atLeast : {QSize(), QSize(12, 8)})
+        QCOMPARE(failureOf([&] { picture.toImage(atLeast); }).message, refusal);
 }
 
 QTEST_GUILESS_MAIN(TestJpegPicture)

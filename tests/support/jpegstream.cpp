@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -111,6 +112,16 @@ QByteArray compress(const QImage& image, StreamOptions options) {
     jpeg_set_quality(&cinfo, 90, TRUE);
     if (options.progressive)
         jpeg_simple_progression(&cinfo);
+    std::vector<jpeg_scan_info> scans;
+    if (options.scanPerCoefficient) {
+        const int components = cinfo.num_components;
+        scans.push_back({components, {0, 1, 2, 3}, 0, 0, 0, 0});
+        for (int component = 0; component < components; ++component)
+            for (int coefficient = 1; coefficient < 64; ++coefficient)
+                scans.push_back({1, {component, 0, 0, 0}, coefficient, coefficient, 0, 0});
+        cinfo.scan_info = scans.data();
+        cinfo.num_scans = int(scans.size());
+    }
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
         auto row = const_cast<JSAMPROW>(pixels.constScanLine(int(cinfo.next_scanline)));
@@ -121,6 +132,13 @@ QByteArray compress(const QImage& image, StreamOptions options) {
     jpeg_destroy_compress(&cinfo);
     std::free(buffer);
     return stream;
+}
+
+QByteArray withLastScanRepeated(const QByteArray& stream, int times) {
+    const qsizetype lastScan = stream.lastIndexOf("\xff\xda");
+    const qsizetype end = stream.size() - 2; // the end-of-image marker
+    return stream.left(end) + stream.mid(lastScan, end - lastScan).repeated(times) +
+           stream.right(2);
 }
 
 QByteArray greyJpeg(int width, int height, int level) {

@@ -35,9 +35,15 @@ bool isBaselineQuality90Colour(const QByteArray& stream);
 struct StreamOptions {
     bool grey = false;
     bool progressive = false;
+    // Progressive, each AC coefficient of each component in a scan of its own
+    // (1 + 63 scans a component): a valid stream with very many scans.
+    bool scanPerCoefficient = false;
 };
 // A JPEG stream of `image` written by libjpeg at quality 90: colour or
 // one-channel grey, baseline or progressive.
 QByteArray compress(const QImage& image, StreamOptions options = {});
+// `stream` with its last scan written `times` times more, as a hostile
+// picture does to cost a pass over every pixel for each copy.
+QByteArray withLastScanRepeated(const QByteArray& stream, int times);
 // A one-channel (greyscale) JPEG of one grey level.
 QByteArray greyJpeg(int width, int height, int level);
