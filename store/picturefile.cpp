@@ -6,20 +6,54 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QtEndian>
+
+#include <cstdlib>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+// Qt's reader fills the rows a bitmap lacks with black and says nothing; a
+// bitmap cut short is refused instead, as a JPEG cut short is. Uncompressed
+// pixels must all be there, compressed ones as many bytes as the header says.
+bool bitmapIsComplete(QFile& file) {
+    const QByteArray head = file.peek(54);
+    const auto* bytes = reinterpret_cast<const uchar*>(head.constData());
+    if (head.size() < 26 || !head.startsWith("BM"))
+        return true; // the reader itself refuses it
+    const qint64 offset = qFromLittleEndian<quint32>(bytes + 10);
+    const quint32 headerSize = qFromLittleEndian<quint32>(bytes + 14);
+    qint64 width = 0, height = 0, bits = 0, imageSize = 0;
+    quint32 compression = 0;
+    if (headerSize == 12) {
+        width = qFromLittleEndian<quint16>(bytes + 18);
+        height = qFromLittleEndian<quint16>(bytes + 20);
+        bits = qFromLittleEndian<quint16>(bytes + 24);
+    } else if (headerSize >= 40 && head.size() >= 54) {
+        width = qFromLittleEndian<qint32>(bytes + 18);
+        height = std::abs(qint64(qFromLittleEndian<qint32>(bytes + 22)));
+        bits = qFromLittleEndian<quint16>(bytes + 28);
+        compression = qFromLittleEndian<quint32>(bytes + 30);
+        imageSize = qFromLittleEndian<quint32>(bytes + 34);
+    }
+    constexpr quint32 Plain = 0, BitFields = 3, AlphaBitFields = 6;
+    const bool plain =
+        compression == Plain || compression == BitFields || compression == AlphaBitFields;
+    const qint64 pixels = plain ? (width * bits + 31) / 32 * 4 * height : imageSize;
+    return width <= 0 || file.size() >= offset + pixels;
+}
+
 JpegPicture loadBitmap(const QString& path) {
     QFile file;
     openRegularFile(file, path);
+    const bool complete = bitmapIsComplete(file);
     JpegPicture::letQtReadUpToMaxPixels();
     QImageReader reader(&file, "bmp");
     // Refused by its header, before its pixels take any memory.
     const QSize size = reader.size();
     if (qint64(size.width()) * size.height() > JpegPicture::MaxPixels)
         throw PictureTooLargeError(size.width(), size.height());
-    const QImage bitmap = reader.read();
+    const QImage bitmap = complete ? reader.read() : QImage();
     if (bitmap.isNull())
         throw Error(u"Bitmap image is not valid"_s);
     return JpegPicture::fromBitmap(bitmap);

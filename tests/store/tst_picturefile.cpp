@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <cstdlib>
 #include <memory>
 
 #include <jerror.h>
@@ -30,6 +31,28 @@ QByteArray bitmapFile(int width, int height, QColor color) {
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "BMP");
     return bytes;
+}
+
+qint64 bitmapRowBytes(int width) {
+    return (qint64(width) * 3 + 3) / 4 * 4;
+}
+
+// A 24-bit bitmap declaring `size` (bottom-up; top-down for a negative
+// height), followed by `pixelBytes` bytes of white.
+QByteArray whiteBitmap(QSize size, qint64 pixelBytes) {
+    QByteArray header(54, '\0');
+    auto* out = reinterpret_cast<uchar*>(header.data());
+    out[0] = 'B';
+    out[1] = 'M';
+    const qint64 declared = bitmapRowBytes(size.width()) * std::abs(size.height());
+    qToLittleEndian<quint32>(quint32(54 + declared), out + 2);
+    qToLittleEndian<quint32>(54, out + 10);
+    qToLittleEndian<quint32>(40, out + 14);
+    qToLittleEndian<qint32>(size.width(), out + 18);
+    qToLittleEndian<qint32>(size.height(), out + 22);
+    qToLittleEndian<quint16>(1, out + 26);
+    qToLittleEndian<quint16>(24, out + 28);
+    return header + QByteArray(pixelBytes, char(0xff));
 }
 
 QString jpegError(int code) {
@@ -134,6 +157,12 @@ void TestPictureFile::contentNotMatchingExtension_data() {
     QTest::newRow("empty bmp") << u"empty.bmp"_s << QByteArray() << u"Bitmap image is not valid"_s;
     QTest::newRow("JPEG as bmp") << u"photo.bmp"_s << TestFiles::jpeg(8, 8)
                                  << u"Bitmap image is not valid"_s;
+    // Qt's reader would fill the missing rows with black.
+    QTest::newRow("bitmap cut short")
+        << u"cut.bmp"_s << whiteBitmap({1000, 1000}, 100) << u"Bitmap image is not valid"_s;
+    QTest::newRow("top-down bitmap cut short")
+        << u"cut.bmp"_s << whiteBitmap({1000, -1000}, bitmapRowBytes(1000) * 999)
+        << u"Bitmap image is not valid"_s;
     QTest::newRow("text as jpg") << u"notes.jpg"_s << text << jpegError(JERR_NO_SOI);
     QTest::newRow("text as jpeg") << u"notes.jpeg"_s << text << jpegError(JERR_NO_SOI);
     QTest::newRow("empty jpg") << u"empty.jpg"_s << QByteArray() << jpegError(JERR_INPUT_EMPTY);
@@ -224,21 +253,8 @@ void TestPictureFile::largeBitmapsUpToThePixelLimit_data() {
 void TestPictureFile::largeBitmapsUpToThePixelLimit() {
     QFETCH(QSize, size);
     QFETCH(QString, message);
-    // A 24-bit bitmap of white: header, then the rows (their length a multiple of 4).
-    const qint64 rowBytes = (qint64(size.width()) * 3 + 3) / 4 * 4;
-    const qint64 pixelBytes = message.isEmpty() ? rowBytes * size.height() : 0;
-    QByteArray header(54, '\0');
-    auto* out = reinterpret_cast<uchar*>(header.data());
-    out[0] = 'B';
-    out[1] = 'M';
-    qToLittleEndian<quint32>(quint32(54 + rowBytes * size.height()), out + 2);
-    qToLittleEndian<quint32>(54, out + 10);
-    qToLittleEndian<quint32>(40, out + 14);
-    qToLittleEndian<qint32>(size.width(), out + 18);
-    qToLittleEndian<qint32>(size.height(), out + 22);
-    qToLittleEndian<quint16>(1, out + 26);
-    qToLittleEndian<quint16>(24, out + 28);
-    TestFiles::writeFile(path(u"page.bmp"_s), header + QByteArray(pixelBytes, char(0xff)));
+    const qint64 pixelBytes = message.isEmpty() ? bitmapRowBytes(size.width()) * size.height() : 0;
+    TestFiles::writeFile(path(u"page.bmp"_s), whiteBitmap(size, pixelBytes));
 
     const Failure failure = failureOf([&] {
         const JpegPicture picture = loadPictureFile(path(u"page.bmp"_s));
