@@ -22,24 +22,43 @@ Query namesContaining(const QString& word) {
 
 } // namespace Queries
 
+namespace {
+// Made here, empty, and never over a file that is there or appears meanwhile.
+void createNewFile(const QString& fullPath) {
+    QFile made(fullPath);
+    if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw FileError::cannotCreate(fullPath, made.errorString());
+}
+} // namespace
+
+void createEmptyLibrary(const QString& path) {
+    const QString fullPath = absoluteFilePath(path);
+    if (QFileInfo::exists(fullPath))
+        throw FileError::cannotCreate(fullPath, u"File exists"_s);
+    createNewFile(fullPath);
+    auto removeMade = qScopeGuard([&] { QFile::remove(fullPath); });
+    Connection library;
+    library.SetDatabase(fullPath);
+    library.Open();
+    library.Execute(u"create table pictures (filename TEXT, picture BLOB)"_s);
+    removeMade.dismiss();
+}
+
 void makeEmptyCopy(const QString& templatePath, const QString& target) {
     if (!QFileInfo::exists(templatePath))
         return;
-    const QString fullTarget = QFileInfo(target).absoluteFilePath();
+    const QString fullTarget = absoluteFilePath(target);
     if (QFileInfo::exists(fullTarget))
         throw FileError::cannotCreate(fullTarget, u"File exists"_s);
-    {
-        // Made here, empty, and never over a file that appeared meanwhile.
-        QFile made(fullTarget);
-        if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            throw FileError::cannotCreate(fullTarget, made.errorString());
-    }
+    createNewFile(fullTarget);
     auto removeCopy = qScopeGuard([&] { QFile::remove(fullTarget); });
     Connection source;
     source.SetDatabase(templatePath);
     source.Open();
     Connection library;
     library.SetDatabase(fullTarget);
+    // Emptying a large default library frees every page its pictures took.
+    library.SetTimeLimit(std::chrono::minutes(2));
     {
         // No other program can change the template while it is copied.
         const ReadTransaction reading(source);

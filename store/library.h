@@ -20,6 +20,14 @@ Query namesContaining(const QString& word);
 
 } // namespace Queries
 
+// An empty library at `path`: the one table `pictures (filename TEXT, picture
+// BLOB)`, nothing else. The path is made absolute first, so no name is ever
+// taken for an address of the engine's own ("file:...", ":memory:"). An
+// existing file is never taken over, not even one that appears meanwhile
+// (FileError "Cannot create file ... File exists"); what was made is removed
+// again when the table cannot be made.
+void createEmptyLibrary(const QString& path);
+
 // A new library: a copy of the library `templatePath` (the default library)
 // with none of its scores, compacted so that nothing of their pictures is left
 // in the file. The template is read in one read transaction, so another

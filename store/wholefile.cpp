@@ -2,6 +2,7 @@
 
 #include "errors.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -292,8 +293,14 @@ bool writeNewFile(const Target& target, const QByteArray& bytes, const QString& 
 
 } // namespace
 
+QString absoluteFilePath(const QString& path) {
+    if (path.startsWith(u':'))
+        return QDir::currentPath() + u'/' + path;
+    return QFileInfo(path).absoluteFilePath();
+}
+
 void openRegularFile(QFile& file, const QString& path) {
-    const QString fullPath = QFileInfo(path).absoluteFilePath();
+    const QString fullPath = absoluteFilePath(path);
     OpenedFile opened = openForReading(fullPath);
     if (!file.open(opened.fd.get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         throw FileError::cannotOpen(fullPath, file.errorString());
@@ -301,7 +308,7 @@ void openRegularFile(QFile& file, const QString& path) {
 }
 
 QByteArray readWholeFile(const QString& path) {
-    const QString fullPath = QFileInfo(path).absoluteFilePath();
+    const QString fullPath = absoluteFilePath(path);
     const OpenedFile opened = openForReading(fullPath);
     QByteArray bytes(opened.size, Qt::Uninitialized);
     qsizetype done = 0;
@@ -322,7 +329,7 @@ QByteArray readWholeFile(const QString& path) {
 }
 
 void writeWholeFile(const QString& path, const QByteArray& bytes) {
-    const QString fullPath = QFileInfo(path).absoluteFilePath();
+    const QString fullPath = absoluteFilePath(path);
     // A name another program takes while the new file is put together is
     // then replaced like any file that was there.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -336,8 +343,8 @@ void writeWholeFile(const QString& path, const QByteArray& bytes) {
 }
 
 void copyFileContents(const QString& source, const QString& target) {
-    const QString fullSource = QFileInfo(source).absoluteFilePath();
-    const QString fullTarget = QFileInfo(target).absoluteFilePath();
+    const QString fullSource = absoluteFilePath(source);
+    const QString fullTarget = absoluteFilePath(target);
     const Descriptor from(::open(QFile::encodeName(fullSource).constData(), O_RDONLY | O_CLOEXEC));
     if (!from)
         throw FileError::cannotOpen(fullSource, reason(errno));

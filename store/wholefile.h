@@ -5,6 +5,11 @@
 
 class QFile;
 
+// `path` made absolute from the current folder, and always a file's name: not
+// a resource of Qt's (":name"), nor an address of the engine's own
+// (":memory:", "file:...").
+QString absoluteFilePath(const QString& path);
+
 // No file larger than this is read whole: the database engine stores no value
 // that large, so such a file could never become a score.
 constexpr qint64 MaxWholeFileSize = 1024LL * 1024 * 1024;

@@ -25,8 +25,9 @@ struct Run {
     QByteArray err;
 };
 
-Run tbrtool(const QStringList& arguments) {
+Run tbrtool(const QStringList& arguments, const QString& folder = {}) {
     QProcess process;
+    process.setWorkingDirectory(folder);
     process.start(QStringLiteral(TBRTOOL_PATH), arguments);
     Run run;
     if (!process.waitForStarted() || !process.waitForFinished(60'000)) {
@@ -80,6 +81,8 @@ private Q_SLOTS:
     void createMakesAnEmptyLibrary();
     void createLeavesAnExistingFileAlone_data();
     void createLeavesAnExistingFileAlone();
+    void everyNameIsAFile_data();
+    void everyNameIsAFile();
     void addStoresJpegFileByteForByte_data();
     void addStoresJpegFileByteForByte();
     void addEncodesBitmap();
@@ -138,6 +141,29 @@ void TestTbrtool::createLeavesAnExistingFileAlone() {
     QVERIFY2(run.err.contains("exists"), run.err.constData());
     QVERIFY(run.out.isEmpty());
     QCOMPARE(TestFiles::readFile(library()), before);
+}
+
+void TestTbrtool::everyNameIsAFile_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("file: address of another database") << u"file:victim.db"_s;
+    QTest::newRow("file: address of a memory database") << u"file:new.tbr?mode=memory"_s;
+    QTest::newRow("the engine's memory database") << u":memory:"_s;
+}
+
+// A name is a file in the current folder, never an address of the engine's
+// own: another database named in it is not touched.
+void TestTbrtool::everyNameIsAFile() {
+    QFETCH(QString, name);
+    const QString victim = path(u"victim.db"_s);
+    TestFiles::execute(victim, u"create table accounts (owner TEXT)"_s);
+    const QByteArray before = TestFiles::readFile(victim);
+
+    const Run run = tbrtool({u"create"_s, name}, m_dir->path());
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    // Joined by hand: Qt itself would take ":memory:" for one of its resources.
+    QCOMPARE(columnsOf(m_dir->path() + u'/' + name), QStringList({u"filename"_s, u"picture"_s}));
+    QCOMPARE(TestFiles::readFile(victim), before);
+    QCOMPARE(tbrtool({u"list"_s, name}, m_dir->path()).exitCode, 0);
 }
 
 void TestTbrtool::addStoresJpegFileByteForByte_data() {

@@ -6,15 +6,15 @@
 
 #include "connection.h"
 #include "errors.h"
+#include "library.h"
 #include "picturefile.h"
 #include "recordset.h"
+#include "wholefile.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
-
-#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -38,31 +38,20 @@ int usage() {
 }
 
 void create(const QString& path) {
-    // NewOnly fails if the file exists, even one that appears meanwhile: an
-    // existing file is never taken over. An empty file is an empty database.
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw Error(path + (file.exists() ? u": already exists; nothing was changed"_s
-                                          : u": "_s + file.errorString()));
-    file.close();
-    sqlite3* db = nullptr;
-    const QByteArray name = path.toUtf8();
-    int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, "create table pictures (filename TEXT, picture BLOB)", nullptr,
-                          nullptr, nullptr);
-    const QString message = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-    sqlite3_close(db);
-    if (rc != SQLITE_OK) {
-        file.remove();
-        throw Error(path + u": "_s + message);
+    try {
+        createEmptyLibrary(path);
+    } catch (const Error& e) {
+        // An existing file is never taken over, whatever it holds.
+        if (QFileInfo::exists(absoluteFilePath(path)))
+            throw Error(path + u": already exists; nothing was changed"_s);
+        throw Error(path + u": "_s + e.message());
     }
 }
 
 // Opens FILE as a library; a missing file is named plainly rather than
 // reported in the engine's words.
 void openLibrary(Connection& connection, RecordSet& records, const QString& path) {
-    if (!QFileInfo::exists(path))
+    if (!QFileInfo::exists(absoluteFilePath(path)))
         throw Error(u"no such library file"_s);
     connection.SetDatabase(path);
     records.Open();
