@@ -25,6 +25,8 @@ Query namesContaining(const QString& word) {
 namespace {
 // Made here, empty, and never over a file that is there or appears meanwhile.
 void createNewFile(const QString& fullPath) {
+    if (QFileInfo::exists(fullPath))
+        throw FileError::cannotCreate(fullPath, u"File exists"_s);
     QFile made(fullPath);
     if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         throw FileError::cannotCreate(fullPath, made.errorString());
@@ -33,8 +35,6 @@ void createNewFile(const QString& fullPath) {
 
 void createEmptyLibrary(const QString& path) {
     const QString fullPath = absoluteFilePath(path);
-    if (QFileInfo::exists(fullPath))
-        throw FileError::cannotCreate(fullPath, u"File exists"_s);
     createNewFile(fullPath);
     auto removeMade = qScopeGuard([&] { QFile::remove(fullPath); });
     Connection library;
@@ -48,8 +48,6 @@ void makeEmptyCopy(const QString& templatePath, const QString& target) {
     if (!QFileInfo::exists(templatePath))
         return;
     const QString fullTarget = absoluteFilePath(target);
-    if (QFileInfo::exists(fullTarget))
-        throw FileError::cannotCreate(fullTarget, u"File exists"_s);
     createNewFile(fullTarget);
     auto removeCopy = qScopeGuard([&] { QFile::remove(fullTarget); });
     Connection source;
