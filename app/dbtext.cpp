@@ -5,7 +5,7 @@
 void DBText::setDataSource(DataSource& source) {
     m_set = &source.DataSet();
     source.addLink(this);
-    source.bindField(QStringLiteral("filename"));
+    source.bindField(Columns::Name);
 }
 
 QString shownName(const QString& name) {

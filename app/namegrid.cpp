@@ -132,7 +132,7 @@ void NameGrid::setDataSource(DataSource& source) {
     // The model hears of a change before the grid moves its selection onto it.
     source.addLink(&m_model);
     source.addLink(this);
-    source.bindField(u"filename"_s);
+    source.bindField(Columns::Name);
 }
 
 int NameGrid::visibleRowCount() const {

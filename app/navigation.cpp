@@ -5,7 +5,7 @@
 using namespace Qt::StringLiterals;
 
 void TForm1::DataSource1DataChange(const Field*) {
-    if (ADOQuery1.FieldByName(u"picture"_s).IsNull()) {
+    if (!hasCurrentPicture()) {
         SpeedButton1->setEnabled(false);
         SpeedButton2->setEnabled(false);
         return;
@@ -16,7 +16,7 @@ void TForm1::DataSource1DataChange(const Field*) {
 }
 
 void TForm1::SpeedButton1Click() {
-    if (ADOQuery1.FieldByName(u"picture"_s).IsNull())
+    if (!hasCurrentPicture())
         return;
     SpeedButton2->setEnabled(true);
     ADOQuery1.Open();
@@ -27,7 +27,7 @@ void TForm1::SpeedButton1Click() {
 }
 
 void TForm1::SpeedButton2Click() {
-    if (ADOQuery1.FieldByName(u"picture"_s).IsNull())
+    if (!hasCurrentPicture())
         return;
     SpeedButton1->setEnabled(true);
     ADOQuery1.Open();

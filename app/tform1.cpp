@@ -19,7 +19,6 @@ constexpr int MinimumClientHeight = 374;
 constexpr int ButtonStripHeight = 27;
 constexpr int InfoStripHeight = 29;
 
-const QString PictureField = u"picture"_s;
 } // namespace
 
 TForm1::TForm1(QWidget* parent)
@@ -50,7 +49,7 @@ TForm1::TForm1(QWidget* parent)
     DBGrid1->setDataSource(DataSource1);
     DBText1->setDataSource(DataSource1);
     // The picture area shows this column: a library without it is refused.
-    DataSource1.bindField(PictureField);
+    DataSource1.bindField(Columns::Picture);
     DataSource1.OnDataChange = [this](const Field* field) { DataSource1DataChange(field); };
     connectCommands();
     alignControls();
@@ -150,7 +149,7 @@ void TForm1::FormCreate() {
 // otherwise the first picture shows, the count is the number of records, and
 // only "上一张" is off.
 void TForm1::showOpenedLibrary() {
-    if (ADOQuery1.FieldByName(PictureField).IsNull()) {
+    if (!hasCurrentPicture()) {
         Image1->clear();
         SpeedButton1->setEnabled(false);
         SpeedButton2->setEnabled(false);
@@ -172,10 +171,14 @@ void TForm1::QuitClick() {
 
 // ---- Shared steps ----------------------------------------------------------------------
 
+bool TForm1::hasCurrentPicture() const {
+    return !ADOQuery1.FieldByName(Columns::Picture).IsNull();
+}
+
 void TForm1::showCurrentPicture() {
     if (m_displayPaused)
         return;
-    const Field& picture = ADOQuery1.FieldByName(PictureField);
+    const Field& picture = ADOQuery1.FieldByName(Columns::Picture);
     if (picture.IsNull())
         return;
     Image1->setPicture(picture.LoadPicture());

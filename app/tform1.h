@@ -33,6 +33,10 @@ public:
     RecordSet ADOQuery1{ADOConnection1};
     DataSource DataSource1{ADOQuery1};
 
+    // Whether the current record has a picture: false on an empty list, on a
+    // record without one and on a pending new record; the record set's own
+    // error when no library is open.
+    bool hasCurrentPicture() const;
     // Puts the current record's picture into Image1 (a record without one
     // leaves Image1 as it is).
     void showCurrentPicture();

@@ -12,13 +12,12 @@ using namespace Qt::StringLiterals;
 void TForm1::Image1Click() {
     TForm4 viewer;
     DataSource1.Edit();
-    const Field& picture = ADOQuery1.FieldByName(u"picture"_s);
-    if (picture.IsNull()) {
+    if (!hasCurrentPicture()) {
         showMessage(u"没有可查看的图片"_s);
         return;
     }
     viewer.setWindowTitle(viewer.windowTitle() + u"    < "_s + DBText1->text() + u" >"_s);
-    viewer.showPicture(picture.LoadPicture());
+    viewer.showPicture(ADOQuery1.FieldByName(Columns::Picture).LoadPicture());
     viewer.showOver(this);
 }
 

@@ -74,7 +74,7 @@ void TSaveManyPicDlg::Button1Click() {
 }
 
 void TSaveManyPicDlg::Button2Click() {
-    if (m_window.ADOQuery1.FieldByName(u"picture"_s).IsNull()) {
+    if (!m_window.hasCurrentPicture()) {
         close();
         return;
     }
@@ -90,7 +90,7 @@ void TSaveManyPicDlg::Button2Click() {
 // score the run passes.
 void TSaveManyPicDlg::exportScores() {
     RecordSet& records = m_window.ADOQuery1;
-    Field& picture = records.FieldByName(u"picture"_s);
+    Field& picture = records.FieldByName(Columns::Picture);
     const QString folder = DirectoryListBox1->currentFolder();
     const bool ownNames = RadioButton1->isChecked();
     m_window.pauseDisplay(true);

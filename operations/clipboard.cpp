@@ -34,14 +34,14 @@ QImage offeredPicture() {
 } // namespace
 
 void TForm1::copyPictureToClipboard() {
-    const QImage bitmap = clipboardBitmap(ADOQuery1.FieldByName(u"picture"_s).LoadPicture());
+    const QImage bitmap = clipboardBitmap(ADOQuery1.FieldByName(Columns::Picture).LoadPicture());
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->clear();
     clipboard->setImage(bitmap);
 }
 
 void TForm1::CopyToCBoardClick() {
-    if (ADOQuery1.FieldByName(u"picture"_s).IsNull()) {
+    if (!hasCurrentPicture()) {
         showMessage(u"当前没有可复制的图片!"_s);
         return;
     }
@@ -63,8 +63,8 @@ void TForm1::PasteFromCBoardClick() {
         showMessage(u"剪贴板中没有二进制图片拷贝!"_s);
         return;
     }
-    const Field& stored = ADOQuery1.FieldByName(u"picture"_s);
-    const JpegPicture saved = stored.IsNull() ? JpegPicture() : stored.LoadPicture();
+    const JpegPicture saved =
+        hasCurrentPicture() ? ADOQuery1.FieldByName(Columns::Picture).LoadPicture() : JpegPicture();
     JpegPicture picture = JpegPicture::fromBitmap(offered);
     Image1->setPicture(picture);
     if (!askNewScoreName()) {

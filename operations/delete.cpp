@@ -14,7 +14,7 @@ void TForm1::DeleteFormDBClick() {
 
 void TForm1::removeCurrentScore(const RemovalTexts& texts,
                                 const std::function<void()>& beforeRemoving) {
-    const Field& picture = ADOQuery1.FieldByName(u"picture"_s);
+    const Field& picture = ADOQuery1.FieldByName(Columns::Picture);
     if (picture.IsNull()) {
         showMessage(texts.noPicture);
         return;

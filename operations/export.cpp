@@ -11,8 +11,7 @@ using namespace Qt::StringLiterals;
 // re-encoding. The dialog adds ".jpg" to a name typed without an extension on
 // every export.
 void TForm1::SaveToFileClick() {
-    const Field& picture = ADOQuery1.FieldByName(u"picture"_s);
-    if (picture.IsNull()) {
+    if (!hasCurrentPicture()) {
         showMessage(u"当前没有可保存的图片"_s);
         return;
     }
@@ -24,5 +23,5 @@ void TForm1::SaveToFileClick() {
 }
 
 void TForm1::exportCurrentScore(const QString& file) {
-    writeWholeFile(file, ADOQuery1.FieldByName(u"picture"_s).LoadPicture().jpegData());
+    writeWholeFile(file, ADOQuery1.FieldByName(Columns::Picture).LoadPicture().jpegData());
 }

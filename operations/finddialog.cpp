@@ -29,7 +29,7 @@ void TForm1::listScores(const Queries::Query& query, const std::function<void()>
         if (whenListed)
             whenListed();
     });
-    if (ADOQuery1.FieldByName(u"picture"_s).IsNull())
+    if (!hasCurrentPicture())
         Image1->clear();
     else
         showCurrentPicture();

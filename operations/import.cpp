@@ -22,8 +22,7 @@ void TForm1::LoadFormFileClick() {
     {
         const auto release = qScopeGuard([this] { Values.NameConfirmed = false; });
         JpegPicture picture = loadPictureFile(file);
-        const JpegPicture saved =
-            ADOQuery1.FieldByName(u"picture"_s).IsNull() ? JpegPicture() : Image1->picture();
+        const JpegPicture saved = hasCurrentPicture() ? Image1->picture() : JpegPicture();
         Image1->setPicture(picture);
         confirmed = askNewScoreName();
         if (confirmed) {

@@ -17,8 +17,8 @@ void TForm1::appendNewScore(JpegPicture& picture) {
     // leaves no half-filled record behind.
     picture.encode();
     ADOQuery1.Append();
-    ADOQuery1.FieldByName(u"filename"_s).SetAsString(Values.PendingName);
-    ADOQuery1.FieldByName(u"picture"_s).StorePicture(picture);
+    ADOQuery1.FieldByName(Columns::Name).SetAsString(Values.PendingName);
+    ADOQuery1.FieldByName(Columns::Picture).StorePicture(picture);
 }
 
 void TForm1::countNewScore() {
@@ -28,7 +28,7 @@ void TForm1::countNewScore() {
 }
 
 void TForm1::restorePicture(const JpegPicture& saved) {
-    if (ADOQuery1.FieldByName(u"picture"_s).IsNull())
+    if (!hasCurrentPicture())
         Image1->clear();
     else
         Image1->setPicture(saved);
@@ -50,7 +50,7 @@ TForm1::PendingScore::~PendingScore() {
     try {
         if (records.State() == DataSetState::Insert)
             records.Cancel();
-        if (records.FieldByName(u"picture"_s).IsNull())
+        if (!window.hasCurrentPicture())
             window.Image1->clear();
     } catch (const std::exception&) {
     }

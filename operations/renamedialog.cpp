@@ -9,7 +9,7 @@
 using namespace Qt::StringLiterals;
 
 void TForm1::RenameClick() {
-    if (ADOQuery1.FieldByName(u"picture"_s).IsNull()) {
+    if (!hasCurrentPicture()) {
         showMessage(u"当前没有可命名的图片！"_s);
         return;
     }
@@ -34,7 +34,7 @@ TForm3::TForm3(DataSource& source, QWidget* parent) : PlainDialog(parent), m_sou
 void TForm3::Button1Click() {
     m_source.Edit();
     RecordSet& records = m_source.DataSet();
-    records.FieldByName(u"filename"_s).SetAsString(Edit1->text());
+    records.FieldByName(Columns::Name).SetAsString(Edit1->text());
     records.Post();
     close();
 }

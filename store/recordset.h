@@ -15,6 +15,13 @@ class RecordSet;
 
 enum class DataSetState { Inactive, Browse, Edit, Insert };
 
+// The library's two columns, by the names the program reads and writes (a
+// library may spell them in another case: the engine's names ignore it).
+namespace Columns {
+inline const QString Name = QStringLiteral("filename");
+inline const QString Picture = QStringLiteral("picture");
+} // namespace Columns
+
 // One column of the current record: `filename` (text) or `picture` (JPEG data).
 class Field {
 public:

@@ -72,8 +72,8 @@ void add(const QString& path, const QString& picturePath, const QString& name) {
     RecordSet records(connection);
     about(path, [&] { openLibrary(connection, records, path); });
     records.Append();
-    records.FieldByName(u"filename"_s).SetAsString(name);
-    records.FieldByName(u"picture"_s).StorePicture(picture);
+    records.FieldByName(Columns::Name).SetAsString(name);
+    records.FieldByName(Columns::Picture).StorePicture(picture);
     about(path, [&] { records.Post(); });
 }
 
