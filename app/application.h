@@ -24,9 +24,13 @@ void showErrorReport(const QString& message);
 // Shows the error report for the exception being handled.
 void reportCurrentException();
 
-// Runs one user action; a failure ends it and is reported, and the program
-// goes on. Used where Qt calls our code outside an event handler (signal
-// connections, start-up), since no exception may cross Qt's own code.
+// The one rule for every place Qt calls the program's code: a command hung on
+// a signal is connected with connectCommand, the work of an event override or
+// of start-up runs in runReported. Either way a failure ends that one user
+// action in the one error report and never crosses Qt's own code; the
+// program goes on. Application::notify only catches what slips past.
+//
+// Runs one user action; a failure ends it and is reported.
 template <class Action> void runReported(Action&& action) {
     try {
         action();

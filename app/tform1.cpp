@@ -63,8 +63,7 @@ TForm1::~TForm1() {
 
 void TForm1::connectCommands() {
     const auto bind = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
-        connect(sender, signal, this,
-                [this, handler] { runReported([&] { (this->*handler)(); }); });
+        connectCommand(sender, signal, this, handler);
     };
     bind(SpeedButton1, &QToolButton::clicked, &TForm1::SpeedButton1Click);
     bind(SpeedButton2, &QToolButton::clicked, &TForm1::SpeedButton2Click);

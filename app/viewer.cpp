@@ -31,8 +31,8 @@ TForm4::TForm4(QWidget* parent) : PlainDialog(parent) {
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](QPoint pos) { PopupMenu1->popup(mapToGlobal(pos)); });
-    connect(Image1, &PictureArea::clicked, this, &TForm4::Image1Click);
-    connect(Quit, &QAction::triggered, this, &TForm4::QuitClick);
+    connectCommand(Image1, &PictureArea::clicked, this, &TForm4::Image1Click);
+    connectCommand(Quit, &QAction::triggered, this, &TForm4::QuitClick);
 }
 
 void TForm4::showPicture(const JpegPicture& picture) {

@@ -41,11 +41,11 @@ TSaveManyPicDlg::TSaveManyPicDlg(TForm1& window, QWidget* parent)
         const bool onDrive = DriveComboBox::volumeOf(here) == root;
         runReported([&] { DirectoryListBox1->openFolder(onDrive ? here : root); });
     });
-    connect(RadioButton1, &QRadioButton::clicked, this, &TSaveManyPicDlg::RadioButton1Click);
-    connect(RadioButton2, &QRadioButton::clicked, this, &TSaveManyPicDlg::RadioButton2Click);
+    connectCommand(RadioButton1, &QRadioButton::clicked, this, &TSaveManyPicDlg::RadioButton1Click);
+    connectCommand(RadioButton2, &QRadioButton::clicked, this, &TSaveManyPicDlg::RadioButton2Click);
     connectCommand(Button1, &QPushButton::clicked, this, &TSaveManyPicDlg::Button1Click);
     connectCommand(Button2, &QPushButton::clicked, this, &TSaveManyPicDlg::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TSaveManyPicDlg::Button3Click);
+    connectCommand(Button3, &QPushButton::clicked, this, &TSaveManyPicDlg::Button3Click);
 }
 
 void TSaveManyPicDlg::setEditColour(QPalette::ColorRole role) {

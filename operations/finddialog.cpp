@@ -42,7 +42,7 @@ TForm6::TForm6(TForm1& window, QWidget* parent) : PlainDialog(parent), m_window(
     setFixedSize(size());
     focusOnShow(Edit1);
     connectCommand(Button1, &QPushButton::clicked, this, &TForm6::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm6::Button2Click);
+    connectCommand(Button2, &QPushButton::clicked, this, &TForm6::Button2Click);
 }
 
 void TForm6::Button1Click() {

@@ -9,7 +9,7 @@ TForm2::TForm2(ProgramValues& values, QWidget* parent) : PlainDialog(parent), m_
     setupUi(this);
     focusOnShow(Edit1);
     connectCommand(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
+    connectCommand(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
 }
 
 void TForm2::Button1Click() {

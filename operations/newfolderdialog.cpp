@@ -17,7 +17,7 @@ TInputDirDlg::TInputDirDlg(DirectoryListBox* tree, QWidget* parent)
     setPalette(sky);
     setAutoFillBackground(true);
     connectCommand(SpeedButton1, &QToolButton::clicked, this, &TInputDirDlg::SpeedButton1Click);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TInputDirDlg::SpeedButton2Click);
+    connectCommand(SpeedButton2, &QToolButton::clicked, this, &TInputDirDlg::SpeedButton2Click);
 }
 
 // The name may hold "/" and so name several levels; all are made.

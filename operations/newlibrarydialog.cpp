@@ -48,7 +48,7 @@ TForm7::TForm7(TForm1& window, QWidget* parent) : PlainDialog(parent), m_window(
     move(347, 298);
     focusOnShow(Edit1);
     connectCommand(Button1, &QPushButton::clicked, this, &TForm7::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm7::Button2Click);
+    connectCommand(Button2, &QPushButton::clicked, this, &TForm7::Button2Click);
 }
 
 void TForm7::Button1Click() {

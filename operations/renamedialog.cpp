@@ -26,7 +26,7 @@ TForm3::TForm3(DataSource& source, QWidget* parent) : PlainDialog(parent), m_sou
     Edit1->setText(u"新名字"_s);
     focusOnShow(Edit1);
     connectCommand(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
+    connectCommand(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
 }
 
 // The name goes in as typed: blanks, an empty text and a name in use alike.

@@ -10,6 +10,7 @@
 
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -54,6 +55,7 @@ private Q_SLOTS:
     void nextPageIsReadyBeforeItIsAskedFor();
     void buttonsOnClosedLibraryReportTheError();
     void keysOnAClosedListDoNothing();
+    void everyCommandWithoutALibrary();
     void namesAreShownAsPlainText();
     void hugeNamesAreShownInPart();
     void listKeysMoveTheCursor();
@@ -354,6 +356,73 @@ void TestMainWindow::keysOnAClosedListDoNothing() {
     });
     QCOMPARE(boxes.size(), 0);
     QCOMPARE(form->DBGrid1->model()->rowCount(), 0);
+}
+
+// Every command the window offers, on a window that has no library open: a
+// command that needs the record set ends in one error report, one with a
+// dialog of its own opens it, and the window goes on either way.
+void TestMainWindow::everyCommandWithoutALibrary() {
+    QList<SeenBox> boxes;
+    auto form = startMainWindow(&boxes);
+    QCOMPARE(boxes.size(), 1);
+    // What came up, in order: an error report's text, or the dialog's class; then closed.
+    QStringList modals;
+    const ModalStep note = [&modals](QWidget* dialog) {
+        if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+            modals << (box->icon() == QMessageBox::Critical ? u"error: "_s : u"message: "_s) +
+                          box->text();
+            box->button(QMessageBox::Ok)->click();
+        } else {
+            modals << QString::fromLatin1(dialog->metaObject()->className());
+            qobject_cast<QDialog*>(dialog)->reject();
+        }
+    };
+    const QString noPicture = u"error: ADOQuery1: Field 'picture' not found."_s;
+    const QString closed =
+        u"error: ADOQuery1: Cannot perform this operation on a closed dataset."_s;
+    const QList<std::pair<QObject*, QStringList>> commands = {
+        {form->SpeedButton1, {noPicture}},
+        {form->SpeedButton2, {noPicture}},
+        {form->SpeedButton3, {noPicture}},
+        {form->Image1, {noPicture}},
+        {form->LoadFromFile2, {closed}},
+        {form->LoadFormFile, {closed}},
+        {form->SaveFile2, {noPicture}},
+        {form->SaveToFile, {noPicture}},
+        {form->SaveFiles2, {u"TSaveManyPicDlg"_s}},
+        {form->SaveManyPic, {u"TSaveManyPicDlg"_s}},
+        {form->NewDataFile2, {u"TForm7"_s}},
+        {form->NewPicFile, {u"TForm7"_s}},
+        {form->OpenDataFile2, {u"QFileDialog"_s}},
+        {form->OpenPicDataFile, {u"QFileDialog"_s}},
+        {form->Copy2, {noPicture}},
+        {form->Cut2, {noPicture}},
+        {form->Paste2, {closed}},
+        {form->Delete2, {noPicture}},
+        {form->DeleteFormDB, {noPicture}},
+        {form->RenamePic2, {noPicture}},
+        {form->Rename, {noPicture}},
+        // Show all opens the set first, which tries the missing library again.
+        {form->ShowAllPic2, {u"error: unable to open database file."_s}},
+        {form->FiltByName2, {u"TForm6"_s}},
+        {form->FiltByName, {u"TForm6"_s}},
+        {form->About, {u"TForm5"_s}},
+    };
+    for (const auto& [command, expected] : commands) {
+        modals.clear();
+        runWithModals(
+            [&] {
+                if (auto* action = qobject_cast<QAction*>(command))
+                    action->trigger();
+                else
+                    QTest::mouseClick(qobject_cast<QWidget*>(command), Qt::LeftButton);
+            },
+            {note, note, note});
+        QVERIFY2(modals == expected,
+                 qPrintable(command->objectName() + u": "_s + modals.join(u" | "_s)));
+        QVERIFY(form->isVisible());
+        QVERIFY(!form->ADOQuery1.Active());
+    }
 }
 
 // A name is text, whatever it holds: no markup is drawn and no file it names is read.
