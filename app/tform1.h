@@ -114,25 +114,26 @@ public:
     std::unique_ptr<PictureFileDialog> SavePictureDialog1;
 
 public Q_SLOTS:
-    void FormCreate();
-    void QuitClick();
-    void DataSource1DataChange(const Field* field);
-    void SpeedButton1Click();
-    void SpeedButton2Click();
-    void LoadFormFileClick();
-    void SaveToFileClick();
-    void DeleteFormDBClick();
-    void RenameClick();
-    void OpenPicDataFileClick();
-    void NewPicFileClick();
-    void FiltByNameClick();
-    void ShowAllClick();
-    void Image1Click();
-    void CopyToCBoardClick();
-    void CutToCBoardClick();
-    void PasteFromCBoardClick();
-    void SpeedButton6Click();
-    void SaveManyPicClick();
+    // Each command, and the file that holds it.
+    void FormCreate();                              // app/tform1.cpp
+    void QuitClick();                               // app/tform1.cpp
+    void DataSource1DataChange(const Field* field); // app/navigation.cpp
+    void SpeedButton1Click();                       // app/navigation.cpp
+    void SpeedButton2Click();                       // app/navigation.cpp
+    void LoadFormFileClick();                       // operations/import.cpp
+    void SaveToFileClick();                         // operations/export.cpp
+    void DeleteFormDBClick();                       // operations/delete.cpp
+    void RenameClick();                             // operations/renamedialog.cpp
+    void OpenPicDataFileClick();                    // operations/openlibrary.cpp
+    void NewPicFileClick();                         // operations/newlibrarydialog.cpp
+    void FiltByNameClick();                         // operations/finddialog.cpp
+    void ShowAllClick();                            // operations/finddialog.cpp
+    void Image1Click();                             // app/viewer.cpp
+    void CopyToCBoardClick();                       // operations/clipboard.cpp
+    void CutToCBoardClick();                        // operations/clipboard.cpp
+    void PasteFromCBoardClick();                    // operations/clipboard.cpp
+    void SpeedButton6Click();                       // about/aboutbox.cpp
+    void SaveManyPicClick();                        // operations/batchexportdialog.cpp
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
