@@ -333,6 +333,16 @@ void TestMainWindow::nextPageIsReadyBeforeItIsAskedFor() {
     QCOMPARE(cache.size(), 2); // shown from what was ready
     QVERIFY(nearColour(shownColor(*form), Green));
     QTRY_COMPARE(cache.size(), 3); // and now the third
+
+    // From the last page, the page before it is the one made ready.
+    clickRow(*form, 2);
+    QTRY_COMPARE(cache.size(), 3);
+    cache.clear();
+    form->showCurrentPicture();
+    QTRY_COMPARE(cache.size(), 2); // the last page, and the one before it
+    QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
+    QCOMPARE(cache.size(), 2);
+    QVERIFY(nearColour(shownColor(*form), Green));
 }
 
 void TestMainWindow::buttonsOnClosedLibraryReportTheError() {
