@@ -39,6 +39,17 @@ QString conditionOf(const QString& sql) {
     return match.captured(1);
 }
 
+// The name that reaches each record's own identity: "rowid", unless the table
+// has a column of that name, which would then be read in its place (and
+// point at another record).
+QString recordIdentity(const QStringList& columns) {
+    for (const QString& alias : {u"rowid"_s, u"_rowid_"_s, u"oid"_s})
+        if (!columns.contains(alias, Qt::CaseInsensitive))
+            return alias;
+    throw EngineError(u"The table pictures has columns named rowid, _rowid_ and oid, so its "
+                      u"records cannot be told apart"_s);
+}
+
 void bindAll(Statement& statement, const QStringList& parameters) {
     for (int i = 0; i < parameters.size(); ++i)
         statement.bind(i + 1, parameters[i]);
@@ -159,21 +170,24 @@ void RecordSet::takeSnapshot() {
         // Prepared, never stepped: it reports the engine's error for a text it
         // cannot run and names the columns the table has.
         Statement probe(m_connection, m_sql);
+        QStringList columns;
         for (int i = 0; i < sqlite3_column_count(probe.get()); ++i) {
             const QString column = QString::fromUtf8(sqlite3_column_name(probe.get(), i));
+            columns << column;
             if (!nameField && column.compare(u"filename"_s, Qt::CaseInsensitive) == 0)
                 nameField.reset(new Field(*this, Field::Kind::Name, column));
             if (!pictureField && column.compare(u"picture"_s, Qt::CaseInsensitive) == 0)
                 pictureField.reset(new Field(*this, Field::Kind::Picture, column));
         }
+        m_rowid = recordIdentity(columns);
     }
     // Only after the engine has accepted the text, so that its own message wins.
     const QString condition = conditionOf(m_sql);
     m_nameField = std::move(nameField);
     m_pictureField = std::move(pictureField);
     const QString picture = column(m_pictureField);
-    Statement snapshot(m_connection, u"select rowid, %1, length(%2) from pictures"_s.arg(
-                                         column(m_nameField), picture) +
+    Statement snapshot(m_connection, u"select %1, %2, length(%3) from pictures"_s.arg(
+                                         m_rowid, column(m_nameField), picture) +
                                          condition);
     bindAll(snapshot, m_parameters);
     std::vector<Row> rows;
@@ -362,7 +376,7 @@ void RecordSet::Delete() {
         const Row& row = currentRow();
         Transaction transaction(m_connection);
         checkUnchanged(size_t(m_cursor), u"deleting"_s);
-        Statement remove(m_connection, u"delete from pictures where rowid = ?"_s);
+        Statement remove(m_connection, u"delete from pictures where %1 = ?"_s.arg(m_rowid));
         remove.bind(1, row.id);
         remove.step();
         transaction.commit();
@@ -389,7 +403,7 @@ void RecordSet::checkUnchanged(size_t index, const QString& action) const {
     QString sql = u"select %1, length(%2)"_s.arg(column(m_nameField), picture);
     if (known)
         sql += u", "_s + picture;
-    Statement current(m_connection, sql + u" from pictures where rowid = ?"_s);
+    Statement current(m_connection, sql + u" from pictures where %1 = ?"_s.arg(m_rowid));
     current.bind(1, row.id);
     const auto samePicture = [&] {
         if (recent != m_recentPictures.end())
@@ -436,8 +450,8 @@ void RecordSet::writeChanges() {
         assignments << column(m_pictureField) + u" = ?"_s;
     Transaction transaction(m_connection);
     checkUnchanged(size_t(m_cursor), u"updating"_s);
-    Statement update(m_connection,
-                     u"update pictures set %1 where rowid = ?"_s.arg(assignments.join(u", "_s)));
+    Statement update(m_connection, u"update pictures set %1 where %2 = ?"_s.arg(
+                                       assignments.join(u", "_s), m_rowid));
     int index = 1;
     if (m_pending.name)
         update.bind(index++, *m_pending.name);
@@ -477,8 +491,8 @@ void RecordSet::writeNewRecord() {
         row.id = sqlite3_last_insert_rowid(m_connection.handle());
     }
     // Read back what the table made of it (its defaults fill unset columns).
-    Statement stored(m_connection, u"select %1, length(%2) from pictures where rowid = ?"_s.arg(
-                                       column(m_nameField), column(m_pictureField)));
+    Statement stored(m_connection, u"select %1, length(%2) from pictures where %3 = ?"_s.arg(
+                                       column(m_nameField), column(m_pictureField), m_rowid));
     stored.bind(1, row.id);
     if (stored.step()) {
         if (!stored.isNull(0))
@@ -499,8 +513,8 @@ QByteArray RecordSet::readPicture(size_t index) {
     std::optional<QByteArray> bytes =
         m_connection.ReadBlob(u"pictures"_s, m_pictureField->FieldName(), row.id);
     if (!bytes) {
-        Statement select(m_connection,
-                         u"select %1 from pictures where rowid = ?"_s.arg(column(m_pictureField)));
+        Statement select(m_connection, u"select %1 from pictures where %2 = ?"_s.arg(
+                                           column(m_pictureField), m_rowid));
         select.bind(1, row.id);
         if (!select.step())
             throw EngineError(u"Row cannot be located for reading. It may have been deleted "

@@ -154,6 +154,7 @@ private:
     Connection& m_connection;
     QString m_name;
     QString m_sql = QStringLiteral("Select * from pictures");
+    QString m_rowid = QStringLiteral("rowid"); // how the records' identity is named
     QStringList m_parameters;
     DataSource* m_source = nullptr;
 

@@ -9,10 +9,12 @@
 #include "recordset.h"
 
 #include <QDir>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <random>
+#include <tuple>
 
 #include <sqlite3.h>
 
@@ -77,6 +79,8 @@ private Q_SLOTS:
     void schemaCannotRunOurFunctions();
     void schemaCannotLoadExtensions();
     void damagedCopiesNeverCrash();
+    void columnsNamedLikeTheIdentity_data();
+    void columnsNamedLikeTheIdentity();
     void endlessWorkIsStopped_data();
     void endlessWorkIsStopped();
 
@@ -211,6 +215,53 @@ void TestHostileLibraries::damagedCopiesNeverCrash() {
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2); // nothing beside it
     }
     qInfo("%d damaged copies: %d browsed cleanly, %d reported errors", copies, opened, failed);
+}
+
+void TestHostileLibraries::columnsNamedLikeTheIdentity_data() {
+    QTest::addColumn<QString>("columns");
+    QTest::addColumn<QString>("error"); // empty: each record is its own
+    QTest::newRow("rowid") << u"rowid INTEGER"_s << QString();
+    QTest::newRow("rowid and oid") << u"rowid INTEGER, oid INTEGER"_s << QString();
+    QTest::newRow("all three") << u"rowid INTEGER, oid INTEGER, _rowid_ INTEGER"_s
+                               << u"The table pictures has columns named rowid, _rowid_ and oid, "
+                                  u"so its records cannot be told apart"_s;
+}
+
+// Columns that take the names of a record's identity hold other records'
+// numbers: the program still shows and deletes the record under the cursor.
+void TestHostileLibraries::columnsNamedLikeTheIdentity() {
+    QFETCH(QString, columns);
+    QFETCH(QString, error);
+    const QStringList names = columns.split(u", "_s).replaceInStrings(u" INTEGER"_s, QString());
+    TestFiles::makeLibrary(
+        path(), {}, u"create table pictures (%1, filename TEXT, picture BLOB)"_s.arg(columns));
+    for (const auto& [name, colour, other] :
+         {std::tuple(u"red"_s, QColor(Qt::red), 2), std::tuple(u"green"_s, QColor(Qt::green), 1)})
+        TestFiles::execute(
+            path(), u"insert into pictures (%1, filename, picture) values (%2, "
+                    u"'%3', x'%4')"_s.arg(names.join(u", "_s))
+                        .arg(QStringList(names.size(), QString::number(other)).join(u", "_s))
+                        .arg(name, QString::fromLatin1(TestFiles::jpeg(8, 8, colour).toHex())));
+    Connection connection;
+    connection.SetDatabase(path());
+    RecordSet records(connection);
+    QString message;
+    try {
+        records.Open();
+        QCOMPARE(records.CurrentName(), u"red"_s);
+        const QImage shown = records.FieldByName(u"picture"_s).LoadPicture().toImage();
+        QVERIFY(QColor(shown.pixel(4, 4)).red() > 200);
+        records.Delete();
+        QCOMPARE(records.CurrentName(), u"green"_s);
+    } catch (const Error& e) {
+        message = e.message();
+    }
+    QCOMPARE(message, error);
+    QStringList left;
+    for (const Record& record : TestFiles::readLibrary(path()))
+        left << *record.name;
+    left.sort(); // read back in the order of the column named rowid, if there is one
+    QCOMPARE(left, error.isEmpty() ? QStringList(u"green"_s) : QStringList({u"green"_s, u"red"_s}));
 }
 
 void TestHostileLibraries::endlessWorkIsStopped_data() {
