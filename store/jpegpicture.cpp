@@ -273,7 +273,8 @@ JpegPicture JpegPicture::fromJpegData(const QByteArray& data) {
 }
 
 JpegPicture JpegPicture::fromBitmap(const QImage& bitmap) {
-    if (qint64(bitmap.width()) * bitmap.height() > MaxPixels)
+    if (qint64(bitmap.width()) * bitmap.height() > MaxPixels || bitmap.width() > MaxSide ||
+        bitmap.height() > MaxSide)
         throw PictureTooLargeError(bitmap.width(), bitmap.height());
     JpegPicture picture;
     // Shown as it will be stored.

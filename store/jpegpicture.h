@@ -15,6 +15,8 @@ public:
     // large allocation: an A0 page scanned at 300 dpi (about 139 million
     // pixels) still fits, while a forged header of 65,000 x 65,000 does not.
     static constexpr qint64 MaxPixels = 200'000'000;
+    // The widest and tallest picture a JPEG stream can hold.
+    static constexpr int MaxSide = 65500;
     // A progressive picture with more scans than this is refused when it is
     // decoded, as djpeg's -maxscans does: each scan is one more pass over the
     // whole picture.
@@ -27,7 +29,8 @@ public:
 
     JpegPicture() = default;
     static JpegPicture fromJpegData(const QByteArray& data);
-    // A bitmap over MaxPixels is refused as too large; see-through pixels
+    // A bitmap over MaxPixels, or wider or taller than MaxSide, is refused as
+    // too large; see-through pixels
     // are laid on white, as they will be stored.
     static JpegPicture fromBitmap(const QImage& bitmap);
 

@@ -39,8 +39,14 @@ bool bitmapIsComplete(QFile& file) {
     constexpr quint32 Plain = 0, BitFields = 3, AlphaBitFields = 6;
     const bool plain =
         compression == Plain || compression == BitFields || compression == AlphaBitFields;
-    const qint64 pixels = plain ? (width * bits + 31) / 32 * 4 * height : imageSize;
-    return width <= 0 || file.size() >= offset + pixels;
+    if (width <= 0 || height <= 0)
+        return true;
+    const qint64 present = file.size() - offset;
+    if (!plain)
+        return present >= imageSize;
+    // Divided, not multiplied: a forged header cannot overflow the sum.
+    const qint64 rowBytes = (width * bits + 31) / 32 * 4; // width < 2^31, bits < 2^16
+    return rowBytes == 0 || present / rowBytes >= height;
 }
 
 JpegPicture loadBitmap(const QString& path) {

@@ -244,6 +244,8 @@ void TestPictureFile::largeBitmapsUpToThePixelLimit_data() {
     QTest::addColumn<QSize>("size");
     QTest::addColumn<QString>("message"); // empty: taken
     QTest::newRow("A4 at 600 dpi, 104 MB") << QSize(4960, 7016) << QString();
+    QTest::newRow("wider than a JPEG can be")
+        << QSize(70000, 2) << u"图片太大，无法显示：70000 × 2 像素"_s;
     QTest::newRow("over the limit")
         << QSize(20000, 10001) << u"图片太大，无法显示：20000 × 10001 像素"_s;
 }
@@ -253,7 +255,9 @@ void TestPictureFile::largeBitmapsUpToThePixelLimit_data() {
 void TestPictureFile::largeBitmapsUpToThePixelLimit() {
     QFETCH(QSize, size);
     QFETCH(QString, message);
-    const qint64 pixelBytes = message.isEmpty() ? bitmapRowBytes(size.width()) * size.height() : 0;
+    const qint64 pixelBytes = qint64(size.width()) * size.height() <= JpegPicture::MaxPixels
+                                  ? bitmapRowBytes(size.width()) * size.height()
+                                  : 0;
     TestFiles::writeFile(path(u"page.bmp"_s), whiteBitmap(size, pixelBytes));
 
     const Failure failure = failureOf([&] {
