@@ -1120,9 +1120,9 @@ void TestRecordSet::newLibraryFromAWriteAheadTemplate() {
     TestFiles::makeLibrary(templatePath, named({u"a"_s}));
     TestFiles::execute(templatePath, u"pragma journal_mode = wal"_s);
     sqlite3* other = nullptr;
-    QCOMPARE(sqlite3_open_v2(templatePath.toUtf8().constData(), &other, SQLITE_OPEN_READWRITE,
-                             nullptr),
-             SQLITE_OK);
+    QCOMPARE(
+        sqlite3_open_v2(templatePath.toUtf8().constData(), &other, SQLITE_OPEN_READWRITE, nullptr),
+        SQLITE_OK);
     const auto closeOther = qScopeGuard([other] { sqlite3_close(other); });
     QCOMPARE(sqlite3_exec(other,
                           "pragma wal_autocheckpoint = 0; create table notes (text TEXT);"

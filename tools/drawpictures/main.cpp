@@ -135,11 +135,13 @@ int main(int argc, char* argv[]) {
     QDir().mkpath(dir.filePath(u"icons"_s));
     bool ok = save(guitarIcon(32, true), dir.filePath(u"icons/tamblor-32.png"_s));
     // The 256-colour form of the same icon.
-    ok = ok && save(guitarIcon(32, true).convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither),
-                    dir.filePath(u"icons/tamblor-8bit.png"_s));
+    ok = ok &&
+         save(guitarIcon(32, true).convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither),
+              dir.filePath(u"icons/tamblor-8bit.png"_s));
     for (int size : {72, 64, 48, 32, 16})
         ok = ok && save(scoreIcon(size), dir.filePath(u"icons/dialog-%1.png"_s.arg(size)));
     QFile about(dir.filePath(u"about.jpg"_s));
-    ok = ok && about.open(QIODevice::WriteOnly) && about.write(JpegCodec::encode(aboutPicture())) > 0;
+    ok = ok && about.open(QIODevice::WriteOnly) &&
+         about.write(JpegCodec::encode(aboutPicture())) > 0;
     return ok ? 0 : 1;
 }
