@@ -10,6 +10,8 @@
 
 #include <utility>
 
+#include <time.h>
+
 using namespace Qt::StringLiterals;
 
 Connection::~Connection() {
@@ -117,21 +119,29 @@ void Connection::fail() const {
                            : QStringLiteral("Connection is closed"));
 }
 
+namespace {
+std::chrono::nanoseconds processorTime() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+} // namespace
+
 void Connection::startWork() const {
     if (m_working++ == 0) {
-        m_deadline.setRemainingTime(m_timeLimit);
+        m_workStarted = processorTime();
         m_stopped = false;
     }
 }
 
 void Connection::endWork() const {
-    if (--m_working == 0)
-        m_deadline = QDeadlineTimer(QDeadlineTimer::Forever);
+    --m_working;
 }
 
 int Connection::onProgress(void* connection) {
     const auto* self = static_cast<const Connection*>(connection);
-    if (!self->m_deadline.hasExpired())
+    // Outside a statement of ours (a transaction's begin or end) nothing is timed.
+    if (self->m_working == 0 || processorTime() - self->m_workStarted <= self->m_timeLimit)
         return 0;
     self->m_stopped = true;
     return 1;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QString>
 #include <chrono>
 #include <optional>
@@ -17,7 +16,8 @@ class RecordSet;
 //
 // A library cannot make the program work without end: every statement (with
 // the triggers and views it runs) is stopped once it has kept the engine busy
-// for TimeLimit, and the engine's memory is bounded.
+// for TimeLimit, and the engine's memory is bounded. Busy means the time the
+// processor spent on it: a library on a slow disk waits, it does not work.
 class Connection {
 public:
     Connection() = default;
@@ -78,7 +78,7 @@ private:
     RecordSet* m_recordSet = nullptr;
     std::chrono::milliseconds m_timeLimit = DefaultTimeLimit;
     mutable int m_working = 0;
-    mutable QDeadlineTimer m_deadline{QDeadlineTimer::Forever};
+    mutable std::chrono::nanoseconds m_workStarted{0}; // of this thread's processor time
     mutable bool m_stopped = false;
 };
 
