@@ -16,7 +16,7 @@ class RecordSet;
 //
 // A library cannot make the program work without end: every statement (with
 // the triggers and views it runs) is stopped once it has kept the engine busy
-// for TimeLimit, and the engine's memory is bounded. Busy means the time the
+// for its time limit (DefaultTimeLimit unless set), and the engine's memory is bounded. Busy means the time the
 // processor spent on it: a library on a slow disk waits, it does not work.
 class Connection {
 public:
@@ -62,7 +62,6 @@ public:
     static constexpr qint64 EngineMemoryLimit = 1024LL * 1024 * 1024;
     // How long one statement may keep the engine busy on this connection.
     void SetTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
-    std::chrono::milliseconds TimeLimit() const { return m_timeLimit; }
 
 private:
     friend class RecordSet;
