@@ -16,8 +16,9 @@ class RecordSet;
 //
 // A library cannot make the program work without end: every statement (with
 // the triggers and views it runs) is stopped once it has kept the engine busy
-// for its time limit (DefaultTimeLimit unless set), and the engine's memory is bounded. Busy means the time the
-// processor spent on it: a library on a slow disk waits, it does not work.
+// for its time limit (DefaultTimeLimit unless set), and the engine's memory
+// is bounded. Busy means the time the processor spent on it: a library on a
+// slow disk waits, it does not work.
 class Connection {
 public:
     Connection() = default;
