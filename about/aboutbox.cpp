@@ -8,9 +8,9 @@
 #include <QMouseEvent>
 #include <QUrl>
 
-void TForm1::SpeedButton6Click() {
+void Commands::SpeedButton6Click(TForm1& window) {
     TForm5 about;
-    about.showOver(this);
+    about.showOver(&window);
 }
 
 TForm5::TForm5(QWidget* parent) : PlainDialog(parent) {

@@ -3,6 +3,13 @@
 #include "plaindialog.h"
 #include "ui_TForm5.h"
 
+class TForm1;
+
+namespace Commands {
+// The window's "关于" command.
+void SpeedButton6Click(TForm1& window);
+} // namespace Commands
+
 // The about box: the program's picture, name, maker, web link and copyright.
 // The link turns red under the pointer and blue once the pointer has left it
 // for the picture; a click on it opens the maker's site, a click on the

@@ -1,6 +1,7 @@
 #include "aboutbox.h"
 #include "application.h"
 #include "batchexportdialog.h"
+#include "commands.h"
 #include "finddialog.h"
 #include "namingdialog.h"
 #include "newfolderdialog.h"
@@ -18,7 +19,9 @@ int main(int argc, char* argv[]) {
     // other windows are made once and never shown; each command that needs
     // a dialog makes a fresh one. A window that fails to be made is reported,
     // and start-up goes on.
-    TForm1 form1;
+    WindowCommands commands = Commands::all();
+    commands.SpeedButton6Click = Commands::SpeedButton6Click;
+    TForm1 form1(commands);
     std::vector<std::unique_ptr<QWidget>> windows;
     const auto make = [&windows](auto create) {
         runReported([&] { windows.emplace_back(create()); });
@@ -27,9 +30,12 @@ int main(int argc, char* argv[]) {
     make([&] { return std::make_unique<TForm3>(form1.DataSource1); });
     make([] { return std::make_unique<TForm4>(); });
     make([] { return std::make_unique<TForm5>(); });
-    make([&] { return std::make_unique<TForm6>(form1); });
-    make([&] { return std::make_unique<TForm7>(form1); });
-    make([&] { return std::make_unique<TSaveManyPicDlg>(form1); });
+    make([&] { return std::make_unique<TForm6>(form1.ADOQuery1); });
+    make([&] {
+        return std::make_unique<TForm7>(
+            [&form1](const QString& name) { return Commands::createLibrary(form1, name); });
+    });
+    make([&] { return std::make_unique<TSaveManyPicDlg>(form1.DataSource1); });
     make([] { return std::make_unique<TInputDirDlg>(); });
     form1.show();
     return app.exec();

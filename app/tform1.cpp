@@ -21,7 +21,7 @@ constexpr int InfoStripHeight = 29;
 
 } // namespace
 
-TForm1::TForm1(QWidget* parent)
+TForm1::TForm1(const WindowCommands& commands, QWidget* parent)
     : QWidget(parent),
       OpenDialog1(std::make_unique<PictureFileDialog>(PictureFileDialog::Mode::Open,
                                                       u"Tamblor 文件(*.tbr)|*.tbr"_s, QString(),
@@ -34,7 +34,8 @@ TForm1::TForm1(QWidget* parent)
           PictureFileDialog::Mode::Save,
           u"All (*.jpg;*.jpeg)|*.jpg;*.jpeg|JPEG Image File (*.jpg)|*.jpg|"
           u"JPEG Image File (*.jpeg)|*.jpeg"_s,
-          u"jpg"_s)) {
+          u"jpg"_s)),
+      m_commands(commands) {
     setupUi(this);
     setWindowIcon(mainIcon());
     const int menuHeight = MainMenu1->sizeHint().height();
@@ -171,12 +172,10 @@ void TForm1::QuitClick() {
 // ---- Shared steps ----------------------------------------------------------------------
 
 bool TForm1::hasCurrentPicture() const {
-    return !ADOQuery1.FieldByName(Columns::Picture).IsNull();
+    return ADOQuery1.CurrentHasPicture();
 }
 
 void TForm1::showCurrentPicture() {
-    if (m_displayPaused)
-        return;
     const Field& picture = ADOQuery1.FieldByName(Columns::Picture);
     if (picture.IsNull())
         return;
@@ -204,6 +203,13 @@ void TForm1::prefetchNeighbours() {
     }
 }
 
+void TForm1::showCurrentScore() {
+    if (!hasCurrentPicture())
+        Image1->clear();
+    else
+        showCurrentPicture();
+}
+
 void TForm1::showPictureCount() {
     Label3->setText(QString::number(Values.PictureCount) + u"   张"_s);
 }
@@ -221,4 +227,51 @@ QList<QObject*> TForm1::pictureCommands() const {
 void TForm1::setPictureCommandsEnabled(bool enabled) {
     for (QObject* command : pictureCommands())
         command->setProperty("enabled", enabled);
+}
+
+// ---- The commands of operations/ and about/ ------------------------------------------
+
+void TForm1::run(WindowCommands::Command command) {
+    if (command)
+        command(*this);
+}
+
+void TForm1::LoadFormFileClick() {
+    run(m_commands.LoadFormFileClick);
+}
+void TForm1::SaveToFileClick() {
+    run(m_commands.SaveToFileClick);
+}
+void TForm1::DeleteFormDBClick() {
+    run(m_commands.DeleteFormDBClick);
+}
+void TForm1::RenameClick() {
+    run(m_commands.RenameClick);
+}
+void TForm1::OpenPicDataFileClick() {
+    run(m_commands.OpenPicDataFileClick);
+}
+void TForm1::NewPicFileClick() {
+    run(m_commands.NewPicFileClick);
+}
+void TForm1::FiltByNameClick() {
+    run(m_commands.FiltByNameClick);
+}
+void TForm1::ShowAllClick() {
+    run(m_commands.ShowAllClick);
+}
+void TForm1::CopyToCBoardClick() {
+    run(m_commands.CopyToCBoardClick);
+}
+void TForm1::CutToCBoardClick() {
+    run(m_commands.CutToCBoardClick);
+}
+void TForm1::PasteFromCBoardClick() {
+    run(m_commands.PasteFromCBoardClick);
+}
+void TForm1::SpeedButton6Click() {
+    run(m_commands.SpeedButton6Click);
+}
+void TForm1::SaveManyPicClick() {
+    run(m_commands.SaveManyPicClick);
 }

@@ -8,24 +8,42 @@
 #include "ui_TForm1.h"
 
 #include <QWidget>
-#include <functional>
 #include <memory>
 
 class PictureFileDialog;
 class RightAnchors;
-namespace Queries {
-struct Query;
-}
+class TForm1;
+
+// The commands whose bodies live in operations/ and about/, by the names of
+// their handlers. The program's start hands them to the window, so nothing in
+// app/ depends on the commands; a handler left empty does nothing.
+struct WindowCommands {
+    using Command = void (*)(TForm1& window);
+    Command LoadFormFileClick = nullptr;
+    Command SaveToFileClick = nullptr;
+    Command DeleteFormDBClick = nullptr;
+    Command RenameClick = nullptr;
+    Command OpenPicDataFileClick = nullptr;
+    Command NewPicFileClick = nullptr;
+    Command FiltByNameClick = nullptr;
+    Command ShowAllClick = nullptr;
+    Command CopyToCBoardClick = nullptr;
+    Command CutToCBoardClick = nullptr;
+    Command PasteFromCBoardClick = nullptr;
+    Command SpeedButton6Click = nullptr;
+    Command SaveManyPicClick = nullptr;
+};
 
 // The main window: the name list on the left, the current score's picture on
 // the right, the library's one connection and record set, and every command.
 //
 // Each command is a slot named after the control or item that runs it. The
-// bodies of the picture commands live beside their dialogs in operations/.
+// window's own (start-up, stepping, the viewer) live in app/; the others run
+// what WindowCommands holds, and their bodies live beside their dialogs.
 class TForm1 : public QWidget, public Ui::TForm1 {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    explicit TForm1(const WindowCommands& commands = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
     ProgramValues Values;
@@ -40,9 +58,8 @@ public:
     // Puts the current record's picture into Image1 (a record without one
     // leaves Image1 as it is).
     void showCurrentPicture();
-    // While paused, the picture area is not brought up to date (a batch
-    // export moves through every record without drawing any of them).
-    void pauseDisplay(bool paused) { m_displayPaused = paused; }
+    // The current picture, or an empty picture area when there is none.
+    void showCurrentScore();
     // Decoded pages, the current one and those next to it.
     PictureCache& pictureCache() { return m_pictureCache; }
     // The window for a library just opened: picture, count, controls.
@@ -55,66 +72,12 @@ public:
     // After a score was added: "上一张" on, "下一张" off, the picture commands on.
     void setControlsAfterAdding();
 
-    // The naming and storing of a new score, shared by the import and the paste.
-    // The naming dialog, proposing "图片" + (PictureCount + 1); true when a
-    // name was confirmed (it is then in PendingName).
-    bool askNewScoreName();
-    // A new record at the end holding PendingName and `picture` (stored as JPEG data).
-    void appendNewScore(JpegPicture& picture);
-    // PictureCount up by one, the count label and the controls follow.
-    void countNewScore();
-    // After a cancelled naming: `saved` again, or nothing when there is no current picture.
-    void restorePicture(const JpegPicture& saved);
-
-    // A new score from its append until its post has gone through. Should the
-    // command end before that, the new record is abandoned, so no later move
-    // writes it, and the count and the picture commands go back to what the
-    // library holds.
-    class PendingScore {
-    public:
-        explicit PendingScore(TForm1& window);
-        ~PendingScore();
-        PendingScore(const PendingScore&) = delete;
-        PendingScore& operator=(const PendingScore&) = delete;
-        void stored() { m_stored = true; }
-
-    private:
-        TForm1& m_window;
-        qint32 m_count;
-        QList<bool> m_commands;
-        bool m_stored = false;
-    };
-
-    // The delete road, shared by the delete and the cut with their own texts:
-    // the guard, the one-score rule, the question, then `beforeRemoving` (the
-    // cut puts the picture on the clipboard) and the delete itself.
-    struct RemovalTexts {
-        QString noPicture;
-        QString lastScore;
-        QString question;
-    };
-    void removeCurrentScore(const RemovalTexts& texts,
-                            const std::function<void()>& beforeRemoving = {});
-    // The current score's picture, decoded, onto the clipboard (copy and cut).
-    void copyPictureToClipboard();
-
-    // Lists the scores `query` selects, the first one current and shown
-    // (find and show all); `whenListed` runs once they are listed.
-    void listScores(const Queries::Query& query, const std::function<void()>& whenListed = {});
-    // Closes the library and opens `file` in its place.
-    void openLibrary(const QString& file);
-    // Writes the current score's stored JPEG data to `file`.
-    void exportCurrentScore(const QString& file);
-    // Makes the library `name`.tbr in the current folder from the default
-    // library and opens it; false (and a message) when that file exists.
-    bool createLibrary(const QString& name);
-
     std::unique_ptr<PictureFileDialog> OpenDialog1;
     std::unique_ptr<PictureFileDialog> OpenPictureDialog1;
     std::unique_ptr<PictureFileDialog> SavePictureDialog1;
 
 public Q_SLOTS:
-    // Each command, and the file that holds it.
+    // Each command, and the file that holds its body.
     void FormCreate();                              // app/tform1.cpp
     void QuitClick();                               // app/tform1.cpp
     void DataSource1DataChange(const Field* field); // app/navigation.cpp
@@ -140,12 +103,13 @@ protected:
 
 private:
     void connectCommands();
+    void run(WindowCommands::Command command);
     void prefetchNeighbours();
     void alignControls();
 
     RightAnchors* m_infoAnchors = nullptr;
     PictureCache m_pictureCache;
-    bool m_displayPaused = false;
+    WindowCommands m_commands;
     bool m_prefetchPending = false;
     int m_listWidth = 112;
 };

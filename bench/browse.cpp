@@ -1,5 +1,6 @@
 #include "browse.h"
 
+#include "commands.h"
 #include "errors.h"
 #include "tform1.h"
 #include "timing.h"
@@ -30,7 +31,7 @@ int browseEveryPage(const QString& library) {
     TForm1 form;
     form.show();
     idle();
-    form.openLibrary(library);
+    Commands::openLibrary(form, library);
     idle();
     while (form.SpeedButton2->isEnabled()) {
         form.SpeedButton2Click();

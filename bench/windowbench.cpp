@@ -1,7 +1,7 @@
 #include "windowbench.h"
 
-#include "batchexportdialog.h"
-#include "folderpicker.h"
+#include "batchexport.h"
+#include "commands.h"
 #include "library.h"
 #include "libraryfile.h"
 #include "picturefile.h"
@@ -67,7 +67,7 @@ void idle() {
 WindowBench::WindowBench(const BenchData& data, const QString& work) : m_data(data), m_work(work) {
     QDir::setCurrent(m_work);
     LibraryFile::write(this->work(u"pictures.tbr"_s));
-    m_form = std::make_unique<TForm1>();
+    m_form = std::make_unique<TForm1>(Commands::all());
     m_form->show();
     idle();
     m_canvas = QImage(m_form->Image1->size(), QImage::Format_ARGB32_Premultiplied);
@@ -79,7 +79,7 @@ WindowBench::~WindowBench() = default;
 
 void WindowBench::openCold(const QString& library) {
     m_form->pictureCache().clear();
-    m_form->openLibrary(library);
+    Commands::openLibrary(*m_form, library);
     idle();
 }
 
@@ -90,7 +90,7 @@ Trial WindowBench::openTrial(const QString& library) {
     return {[this] { m_form->pictureCache().clear(); },
             [this, library] {
                 return millisecondsOf([&] {
-                    m_form->openLibrary(library);
+                    Commands::openLibrary(*m_form, library);
                     m_form->repaint();
                 });
             },
@@ -100,7 +100,7 @@ Trial WindowBench::openTrial(const QString& library) {
 QList<ResultRow> WindowBench::opening() {
     const QString big = m_data.bigLibrary(), first = work(u"first.jpg"_s);
     openCold(big);
-    m_form->exportCurrentScore(first);
+    Commands::exportCurrentScore(*m_form, first);
     const auto open = takeTurns(
         Runs, {openTrial(big), programTrial({sqlite(big, u"select rowid, filename from pictures"_s),
                                              {u"djpeg"_s, first}})});
@@ -176,9 +176,7 @@ void WindowBench::importFile(const QString& file) {
     JpegPicture picture = loadPictureFile(file);
     form.Image1->setPicture(picture);
     form.Values.PendingName = u"x"_s;
-    form.appendNewScore(picture);
-    form.countNewScore();
-    form.ADOQuery1.Post();
+    Commands::storeNewScore(form, picture, Commands::CountNewScore::BeforePost);
 }
 
 Trial WindowBench::importTrial(const QString& file) {
@@ -212,10 +210,13 @@ ResultRow WindowBench::exportingCurrent() {
     openCold(m_data.bigLibrary());
     const QString source = work(u"current.jpg"_s), ours = work(u"exported.jpg"_s),
                   copied = work(u"copied.jpg"_s);
-    m_form->exportCurrentScore(source);
-    const Trial exporting{
-        [] {}, [this, ours] { return millisecondsOf([&] { m_form->exportCurrentScore(ours); }); },
-        [ours] { QFile::remove(ours); }};
+    Commands::exportCurrentScore(*m_form, source);
+    const Trial exporting{[] {},
+                          [this, ours] {
+                              return millisecondsOf(
+                                  [&] { Commands::exportCurrentScore(*m_form, ours); });
+                          },
+                          [ours] { QFile::remove(ours); }};
     const auto samples =
         takeTurns(CheapRuns, {exporting, programTrial({{u"cp"_s, source, copied}},
                                                       [copied] { QFile::remove(copied); })});
@@ -227,9 +228,8 @@ ResultRow WindowBench::exportingCurrent() {
 
 QList<ResultRow> WindowBench::batchExporting() {
     openCold(m_data.bigLibrary());
-    const QString out = work(u"batch"_s), home = QDir::currentPath();
+    const QString out = work(u"batch"_s);
     emptyFolder(out);
-    TSaveManyPicDlg dialog(*m_form);
     // Every run writes into a folder of its own, made just before: the file
     // system then treats each side alike (files made where others were just
     // deleted take it much longer to place).
@@ -240,13 +240,12 @@ QList<ResultRow> WindowBench::batchExporting() {
         target = out + u"/run%1"_s.arg(++made);
         QDir().mkpath(target);
     };
-    const Trial ours{[&] {
-                         fresh();
-                         dialog.DirectoryListBox1->openFolder(
-                             target); // it makes the folder current
-                         QDir::setCurrent(home);
+    const Trial ours{fresh,
+                     [this, &target] {
+                         return millisecondsOf(
+                             [&] { exportListedScores(m_form->DataSource1, target, {}); });
                      },
-                     [&dialog] { return millisecondsOf([&] { dialog.exportScores(); }); }, idle};
+                     idle};
     const QString writeAll = u"select writefile(%1 || rowid || '.jpg', picture) from pictures"_s;
     const Trial viaSqlite{fresh, [this, &target, writeAll] {
                               return millisecondsOfPrograms({sqlite(
@@ -272,12 +271,15 @@ ResultRow WindowBench::finding() {
     int found = 0;
     const Trial ours{[this] { m_form->pictureCache().clear(); },
                      [this, &query, &found] {
-                         const double ms = millisecondsOf([&] { m_form->listScores(query); });
+                         const double ms = millisecondsOf([&] {
+                             Commands::listScores(m_form->ADOQuery1, query);
+                             m_form->showCurrentScore();
+                         });
                          found = m_form->ADOQuery1.RecordCount();
                          return ms;
                      },
                      [this] {
-                         m_form->listScores(Queries::allScores());
+                         Commands::ShowAllClick(*m_form);
                          idle();
                      }};
     const QString like =
@@ -299,7 +301,7 @@ ResultRow WindowBench::newLibrary() {
     const Trial ours{[] { ::sync(); },
                      [this, &made] {
                          const QString name = u"new%1"_s.arg(++made);
-                         return millisecondsOf([&] { m_form->createLibrary(name); });
+                         return millisecondsOf([&] { Commands::createLibrary(*m_form, name); });
                      },
                      [this, &made, home, folder] {
                          openCold(home + u"/pictures.tbr"_s);

@@ -3,14 +3,12 @@
 #include "batchexportdialog.h"
 
 #include "application.h"
-#include "exportnames.h"
+#include "batchexport.h"
+#include "commands.h"
 #include "newfolderdialog.h"
-#include "tform1.h"
-#include "wholefile.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
@@ -20,14 +18,14 @@ constexpr int BottomHeight = 148;
 constexpr int DesignedWidth = 333;
 } // namespace
 
-void TForm1::SaveManyPicClick() {
-    TSaveManyPicDlg dialog(*this);
+void Commands::SaveManyPicClick(TForm1& window) {
+    TSaveManyPicDlg dialog(window.DataSource1);
     dialog.Edit1->setEnabled(false);
-    dialog.showOver(this);
+    dialog.showOver(&window);
 }
 
-TSaveManyPicDlg::TSaveManyPicDlg(TForm1& window, QWidget* parent)
-    : PlainDialog(parent), m_window(window) {
+TSaveManyPicDlg::TSaveManyPicDlg(DataSource& source, QWidget* parent)
+    : PlainDialog(parent), m_source(source) {
     setupUi(this);
     move(306, 195);
     setMinimumSize(DesignedWidth, BandHeight + 270);
@@ -74,7 +72,7 @@ void TSaveManyPicDlg::Button1Click() {
 }
 
 void TSaveManyPicDlg::Button2Click() {
-    if (!m_window.hasCurrentPicture()) {
+    if (!m_source.DataSet().CurrentHasPicture()) {
         close();
         return;
     }
@@ -84,54 +82,22 @@ void TSaveManyPicDlg::Button2Click() {
     close();
 }
 
-// Writes each listed score's stored JPEG data as it is. A failure stops the
-// run at that score: the files written stay, the dialog stays open. The main
-// window's picture is brought up to date once, at the end, not for every
-// score the run passes.
+// A failure stops the run at that score: the files written stay, the dialog
+// stays open.
 void TSaveManyPicDlg::exportScores() {
-    RecordSet& records = m_window.ADOQuery1;
-    Field& picture = records.FieldByName(Columns::Picture);
-    const QString folder = DirectoryListBox1->currentFolder();
-    const bool ownNames = RadioButton1->isChecked();
-    m_window.pauseDisplay(true);
-    m_window.ADOConnection1.SetMemoryMapped(true);
-    bool done = false;
-    const auto resume = qScopeGuard([this, &done] {
-        m_window.ADOConnection1.SetMemoryMapped(false);
-        m_window.pauseDisplay(false);
-        if (done)
-            return;
-        // The run stopped at a failure, which is reported already: the score
-        // it stopped at shows if it can, and is not reported a second time.
-        try {
-            m_window.showCurrentPicture();
-        } catch (const std::exception&) {
-        }
-    });
-    records.First();
-    const int count = records.RecordCount();
-    ProgressBar1->setRange(0, count);
+    ExportNaming naming{RadioButton1->isChecked(), Edit1->text()};
     QElapsedTimer sinceDrawn;
     sinceDrawn.start();
-    for (int pass = 1; pass <= count; ++pass) {
-        ProgressBar1->setValue(pass);
-        // Drawn as often as the eye can follow, not for every score.
-        if (sinceDrawn.elapsed() >= 40 || pass == count) {
-            ProgressBar1->repaint();
-            sinceDrawn.restart();
-        }
-        QString file;
-        if (ownNames)
-            file = ExportNames::forScoreName(folder, m_window.DBText1->text(), pass);
-        const QByteArray bytes = picture.IsNull() ? QByteArray() : picture.LoadPicture().jpegData();
-        if (!ownNames)
-            file = ExportNames::forCommonName(folder, Edit1->text(), pass);
-        writeWholeFile(file, bytes);
-        records.Next();
-    }
-    done = true;
-    m_window.pauseDisplay(false);
-    m_window.showCurrentPicture();
+    exportListedScores(m_source, DirectoryListBox1->currentFolder(), naming,
+                       [this, &sinceDrawn](int pass, int count) {
+                           ProgressBar1->setRange(0, count);
+                           ProgressBar1->setValue(pass);
+                           // Drawn as often as the eye can follow, not for every score.
+                           if (sinceDrawn.elapsed() >= 40 || pass == count) {
+                               ProgressBar1->repaint();
+                               sinceDrawn.restart();
+                           }
+                       });
 }
 
 void TSaveManyPicDlg::Button3Click() {

@@ -3,14 +3,14 @@
 #include "plaindialog.h"
 #include "ui_TSaveManyPicDlg.h"
 
-class TForm1;
+class DataSource;
 
 // The batch export dialog: the folder, picked with the drive list and the
 // folder tree (a new folder can be made there), and the naming of the files.
 class TSaveManyPicDlg : public PlainDialog, public Ui::TSaveManyPicDlg {
     Q_OBJECT
 public:
-    explicit TSaveManyPicDlg(TForm1& window, QWidget* parent = nullptr);
+    explicit TSaveManyPicDlg(DataSource& source, QWidget* parent = nullptr);
 
     // Writes every listed score into the tree's current folder, named as chosen.
     void exportScores();
@@ -29,5 +29,5 @@ private:
     void setEditColour(QPalette::ColorRole role);
     void alignControls();
 
-    TForm1& m_window;
+    DataSource& m_source;
 };

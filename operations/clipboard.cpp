@@ -1,7 +1,7 @@
 // Copying, cutting and pasting scores through the clipboard.
 
 #include "application.h"
-#include "tform1.h"
+#include "commands.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -31,50 +31,52 @@ QImage offeredPicture() {
     return offered && offered->hasImage() ? QApplication::clipboard()->image() : QImage();
 }
 
-} // namespace
-
-void TForm1::copyPictureToClipboard() {
-    const QImage bitmap = clipboardBitmap(ADOQuery1.FieldByName(Columns::Picture).LoadPicture());
+// The current score's picture, decoded, onto the clipboard (copy and cut).
+void copyPictureToClipboard(const TForm1& window) {
+    const QImage bitmap =
+        clipboardBitmap(window.ADOQuery1.FieldByName(Columns::Picture).LoadPicture());
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->clear();
     clipboard->setImage(bitmap);
 }
 
-void TForm1::CopyToCBoardClick() {
-    if (!hasCurrentPicture()) {
+} // namespace
+
+namespace Commands {
+
+void CopyToCBoardClick(TForm1& window) {
+    if (!window.hasCurrentPicture()) {
         showMessage(u"当前没有可复制的图片!"_s);
         return;
     }
-    copyPictureToClipboard();
+    copyPictureToClipboard(window);
 }
 
-void TForm1::CutToCBoardClick() {
-    removeCurrentScore({u"当前没有可剪切的图片!"_s,
+void CutToCBoardClick(TForm1& window) {
+    removeCurrentScore(window,
+                       {u"当前没有可剪切的图片!"_s,
                         u"数据库中至少要保留一张图片，你不能剪切此图!"_s,
                         u"剪切的图片将在数据库中删除，确实要删除此图片吗？"_s},
-                       [this] { copyPictureToClipboard(); });
+                       [&window] { copyPictureToClipboard(window); });
 }
 
-void TForm1::PasteFromCBoardClick() {
-    ADOQuery1.Edit();
-    const auto release = qScopeGuard([this] { Values.NameConfirmed = false; });
+void PasteFromCBoardClick(TForm1& window) {
+    window.ADOQuery1.Edit();
+    const auto release = qScopeGuard([&window] { window.Values.NameConfirmed = false; });
     const QImage offered = offeredPicture();
     if (offered.isNull()) {
         showMessage(u"剪贴板中没有二进制图片拷贝!"_s);
         return;
     }
-    const JpegPicture saved =
-        hasCurrentPicture() ? ADOQuery1.FieldByName(Columns::Picture).LoadPicture() : JpegPicture();
+    const JpegPicture saved = window.hasCurrentPicture()
+                                  ? window.ADOQuery1.FieldByName(Columns::Picture).LoadPicture()
+                                  : JpegPicture();
     JpegPicture picture = JpegPicture::fromBitmap(offered);
-    Image1->setPicture(picture);
-    if (!askNewScoreName()) {
-        restorePicture(saved);
-        return;
-    }
-    PendingScore score(*this);
-    appendNewScore(picture);
-    // The post comes before the controls are set, so these settings are final.
-    ADOQuery1.Post();
-    score.stored();
-    countNewScore();
+    window.Image1->setPicture(picture);
+    if (askNewScoreName(window))
+        storeNewScore(window, picture, CountNewScore::AfterPost);
+    else
+        restorePicture(window, saved);
 }
+
+} // namespace Commands

@@ -3,39 +3,35 @@
 #include "finddialog.h"
 
 #include "application.h"
-#include "library.h"
-#include "tform1.h"
+#include "commands.h"
 
-#include <QScopeGuard>
+namespace Commands {
 
-using namespace Qt::StringLiterals;
-
-void TForm1::FiltByNameClick() {
-    TForm6 dialog(*this);
-    dialog.showOver(this);
+// Requery, close, show: once the found scores are listed the dialog closes,
+// and the first of them shows after it.
+void FiltByNameClick(TForm1& window) {
+    TForm6 dialog(window.ADOQuery1);
+    dialog.showOver(&window);
+    if (dialog.listed())
+        window.showCurrentScore();
 }
 
-void TForm1::ShowAllClick() {
-    listScores(Queries::allScores());
+void ShowAllClick(TForm1& window) {
+    listScores(window.ADOQuery1, Queries::allScores());
+    window.showCurrentScore();
 }
 
 // The count label keeps its number: it counts the library, not the list.
-void TForm1::listScores(const Queries::Query& query, const std::function<void()>& whenListed) {
-    ADOQuery1.Open();
-    ADOQuery1.SetSQL({});
-    ADOQuery1.SetSQL(query.text, query.parameters);
-    ADOQuery1.Open();
-    const auto listed = qScopeGuard([&] {
-        if (whenListed)
-            whenListed();
-    });
-    if (!hasCurrentPicture())
-        Image1->clear();
-    else
-        showCurrentPicture();
+void listScores(RecordSet& records, const Queries::Query& query) {
+    records.Open();
+    records.SetSQL({});
+    records.SetSQL(query.text, query.parameters);
+    records.Open();
 }
 
-TForm6::TForm6(TForm1& window, QWidget* parent) : PlainDialog(parent), m_window(window) {
+} // namespace Commands
+
+TForm6::TForm6(RecordSet& records, QWidget* parent) : PlainDialog(parent), m_records(records) {
     setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -46,9 +42,9 @@ TForm6::TForm6(TForm1& window, QWidget* parent) : PlainDialog(parent), m_window(
 }
 
 void TForm6::Button1Click() {
-    // Once the found scores are listed the dialog closes, even if showing the
-    // first of them fails.
-    m_window.listScores(Queries::namesContaining(Edit1->text()), [this] { close(); });
+    Commands::listScores(m_records, Queries::namesContaining(Edit1->text()));
+    m_listed = true;
+    close();
 }
 
 void TForm6::Button2Click() {

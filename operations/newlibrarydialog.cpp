@@ -3,21 +3,22 @@
 #include "newlibrarydialog.h"
 
 #include "application.h"
-#include "library.h"
-#include "tform1.h"
+#include "commands.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
-void TForm1::NewPicFileClick() {
-    TForm7 dialog(*this);
-    dialog.showOver(this);
+namespace Commands {
+
+void NewPicFileClick(TForm1& window) {
+    TForm7 dialog([&window](const QString& name) { return createLibrary(window, name); });
+    dialog.showOver(&window);
 }
 
 // The name is taken as typed; an empty name makes ".tbr".
-bool TForm1::createLibrary(const QString& name) {
+bool createLibrary(TForm1& window, const QString& name) {
     const QString folder = QDir::currentPath();
     const QString file = folder + u'/' + name + u".tbr"_s;
     if (QFileInfo::exists(file)) {
@@ -25,23 +26,25 @@ bool TForm1::createLibrary(const QString& name) {
         return false;
     }
     makeEmptyCopy(folder + u"/pictures.tbr"_s, file);
-    ADOConnection1.Close();
+    window.ADOConnection1.Close();
     // Every new library starts with all of its (no) scores listed.
     const Queries::Query all = Queries::allScores();
-    ADOQuery1.SetSQL(all.text, all.parameters);
-    ADOConnection1.SetDatabase(file);
-    ADOConnection1.Open();
-    ADOQuery1.Open();
-    setWindowTitle(u"Vellaris    [ "_s + file + u" ]"_s);
-    Image1->clear();
-    for (QAction* item : {DeleteFormDB, SaveToFile, Rename, FiltByName})
+    window.ADOQuery1.SetSQL(all.text, all.parameters);
+    window.ADOConnection1.SetDatabase(file);
+    window.ADOConnection1.Open();
+    window.ADOQuery1.Open();
+    window.setWindowTitle(u"Vellaris    [ "_s + file + u" ]"_s);
+    window.Image1->clear();
+    for (QAction* item : {window.DeleteFormDB, window.SaveToFile, window.Rename, window.FiltByName})
         item->setEnabled(false);
-    Values.PictureCount = 0;
-    showPictureCount();
+    window.Values.PictureCount = 0;
+    window.showPictureCount();
     return true;
 }
 
-TForm7::TForm7(TForm1& window, QWidget* parent) : PlainDialog(parent), m_window(window) {
+} // namespace Commands
+
+TForm7::TForm7(Create create, QWidget* parent) : PlainDialog(parent), m_create(std::move(create)) {
     setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
@@ -52,7 +55,7 @@ TForm7::TForm7(TForm1& window, QWidget* parent) : PlainDialog(parent), m_window(
 }
 
 void TForm7::Button1Click() {
-    if (m_window.createLibrary(Edit1->text()))
+    if (m_create && m_create(Edit1->text()))
         close();
 }
 

@@ -3,18 +3,20 @@
 #include "plaindialog.h"
 #include "ui_TForm7.h"
 
-class TForm1;
+#include <functional>
 
 // The new-library dialog: the name of the library file to make.
 class TForm7 : public PlainDialog, public Ui::TForm7 {
     Q_OBJECT
 public:
-    explicit TForm7(TForm1& window, QWidget* parent = nullptr);
+    // Makes the library of the typed name; false keeps the dialog open.
+    using Create = std::function<bool(const QString& name)>;
+    explicit TForm7(Create create, QWidget* parent = nullptr);
 
 public Q_SLOTS:
     void Button1Click();
     void Button2Click();
 
 private:
-    TForm1& m_window;
+    Create m_create;
 };

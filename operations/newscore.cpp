@@ -1,62 +1,93 @@
 // Naming and storing a new score: the part of the import that the paste shares.
 
+#include "commands.h"
 #include "namingdialog.h"
-#include "tform1.h"
 
 using namespace Qt::StringLiterals;
 
-bool TForm1::askNewScoreName() {
-    TForm2 dialog(Values);
-    dialog.Edit1->setText(u"图片"_s + QString::number(qint64(Values.PictureCount) + 1));
-    dialog.showOver(this);
-    return Values.NameConfirmed;
-}
+namespace {
 
-void TForm1::appendNewScore(JpegPicture& picture) {
-    // Encoded before the record starts, so a picture that cannot be encoded
-    // leaves no half-filled record behind.
-    picture.encode();
-    ADOQuery1.Append();
-    ADOQuery1.FieldByName(Columns::Name).SetAsString(Values.PendingName);
-    ADOQuery1.FieldByName(Columns::Picture).StorePicture(picture);
-}
+// A new score from its append until its post has gone through. Should the
+// command end before that, the new record is abandoned, so no later move
+// writes it, and the count and the picture commands go back to what the
+// library holds.
+class PendingScore {
+public:
+    explicit PendingScore(TForm1& window) : m_window(window), m_count(window.Values.PictureCount) {
+        for (const QObject* command : window.pictureCommands())
+            m_commands.append(command->property("enabled").toBool());
+    }
+    ~PendingScore();
+    PendingScore(const PendingScore&) = delete;
+    PendingScore& operator=(const PendingScore&) = delete;
+    void stored() { m_stored = true; }
 
-void TForm1::countNewScore() {
-    ++Values.PictureCount;
-    showPictureCount();
-    setControlsAfterAdding();
-}
+private:
+    TForm1& m_window;
+    qint32 m_count;
+    QList<bool> m_commands;
+    bool m_stored = false;
+};
 
-void TForm1::restorePicture(const JpegPicture& saved) {
-    if (!hasCurrentPicture())
-        Image1->clear();
-    else
-        Image1->setPicture(saved);
-}
-
-TForm1::PendingScore::PendingScore(TForm1& window)
-    : m_window(window), m_count(window.Values.PictureCount) {
-    for (const QObject* command : window.pictureCommands())
-        m_commands.append(command->property("enabled").toBool());
-}
-
-TForm1::PendingScore::~PendingScore() {
+PendingScore::~PendingScore() {
     if (m_stored)
         return;
-    TForm1& window = m_window;
-    RecordSet& records = window.ADOQuery1;
+    RecordSet& records = m_window.ADOQuery1;
     // Showing the record it goes back to may fail too; the failure that ended
     // the command is the one reported.
     try {
         if (records.State() == DataSetState::Insert)
             records.Cancel();
-        if (!window.hasCurrentPicture())
-            window.Image1->clear();
+        if (!m_window.hasCurrentPicture())
+            m_window.Image1->clear();
     } catch (const std::exception&) {
     }
-    window.Values.PictureCount = m_count;
-    window.showPictureCount();
-    const QList<QObject*> commands = window.pictureCommands();
+    m_window.Values.PictureCount = m_count;
+    m_window.showPictureCount();
+    const QList<QObject*> commands = m_window.pictureCommands();
     for (qsizetype i = 0; i < commands.size(); ++i)
         commands[i]->setProperty("enabled", m_commands[i]);
 }
+
+void countNewScore(TForm1& window) {
+    ++window.Values.PictureCount;
+    window.showPictureCount();
+    window.setControlsAfterAdding();
+}
+
+} // namespace
+
+namespace Commands {
+
+bool askNewScoreName(TForm1& window) {
+    TForm2 dialog(window.Values);
+    dialog.Edit1->setText(u"图片"_s + QString::number(qint64(window.Values.PictureCount) + 1));
+    dialog.showOver(&window);
+    return window.Values.NameConfirmed;
+}
+
+void restorePicture(TForm1& window, const JpegPicture& saved) {
+    if (!window.hasCurrentPicture())
+        window.Image1->clear();
+    else
+        window.Image1->setPicture(saved);
+}
+
+void storeNewScore(TForm1& window, JpegPicture& picture, CountNewScore when) {
+    PendingScore score(window);
+    // Encoded before the record starts, so a picture that cannot be encoded
+    // leaves no half-filled record behind.
+    picture.encode();
+    RecordSet& records = window.ADOQuery1;
+    records.Append();
+    records.FieldByName(Columns::Name).SetAsString(window.Values.PendingName);
+    records.FieldByName(Columns::Picture).StorePicture(picture);
+    if (when == CountNewScore::BeforePost)
+        countNewScore(window);
+    records.Post();
+    score.stored();
+    if (when == CountNewScore::AfterPost)
+        countNewScore(window);
+}
+
+} // namespace Commands

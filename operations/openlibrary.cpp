@@ -1,23 +1,27 @@
 // Opening another library file.
 
+#include "commands.h"
 #include "picturefiledialog.h"
-#include "tform1.h"
 
 using namespace Qt::StringLiterals;
 
+namespace Commands {
+
 // The list keeps the find in force, if any: the library opens showing the
 // scores whose names hold the word.
-void TForm1::OpenPicDataFileClick() {
-    const QString file = OpenDialog1->choose(this);
+void OpenPicDataFileClick(TForm1& window) {
+    const QString file = window.OpenDialog1->choose(&window);
     if (!file.isEmpty())
-        openLibrary(file);
+        openLibrary(window, file);
 }
 
-void TForm1::openLibrary(const QString& file) {
-    ADOConnection1.Close();
-    ADOConnection1.SetDatabase(file);
-    ADOConnection1.Open();
-    ADOQuery1.Open();
-    setWindowTitle(u"Vellaris    [ "_s + file + u" ]"_s);
-    showOpenedLibrary();
+void openLibrary(TForm1& window, const QString& file) {
+    window.ADOConnection1.Close();
+    window.ADOConnection1.SetDatabase(file);
+    window.ADOConnection1.Open();
+    window.ADOQuery1.Open();
+    window.setWindowTitle(u"Vellaris    [ "_s + file + u" ]"_s);
+    window.showOpenedLibrary();
 }
+
+} // namespace Commands

@@ -3,22 +3,21 @@
 #include "renamedialog.h"
 
 #include "application.h"
-#include "recordset.h"
-#include "tform1.h"
+#include "commands.h"
 
 using namespace Qt::StringLiterals;
 
-void TForm1::RenameClick() {
-    if (!hasCurrentPicture()) {
+void Commands::RenameClick(TForm1& window) {
+    if (!window.hasCurrentPicture()) {
         showMessage(u"当前没有可命名的图片！"_s);
         return;
     }
-    TForm3 dialog(DataSource1);
-    dialog.showOver(this);
+    TForm3 dialog(window.DataSource1);
+    dialog.showOver(&window);
     // A name whose post failed and that the user then gave up ("取消", the
     // close box) is dropped, so that no later move writes it.
-    if (ADOQuery1.Modified())
-        ADOQuery1.Cancel();
+    if (window.ADOQuery1.Modified())
+        window.ADOQuery1.Cancel();
 }
 
 TForm3::TForm3(DataSource& source, QWidget* parent) : PlainDialog(parent), m_source(source) {

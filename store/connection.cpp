@@ -56,7 +56,7 @@ void Connection::Open() {
 
 // Only a speed-up, also undone while a failure unwinds: a setting the engine
 // refuses leaves reading as it was, and is no failure.
-void Connection::SetMemoryMapped(bool mapped) noexcept {
+void Connection::setMemoryMapped(bool mapped) noexcept {
     if (m_db)
         sqlite3_exec(m_db, mapped ? "PRAGMA mmap_size = 2147418112" : "PRAGMA mmap_size = 0",
                      nullptr, nullptr, nullptr);

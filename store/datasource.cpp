@@ -47,6 +47,25 @@ void DataSource::rowRemoved(int row) {
 void DataSource::dataChanged(const Field* field) {
     for (DataLink* link : m_links)
         link->RecordChanged(field);
-    if (OnDataChange)
+    if (OnDataChange && m_holds == 0)
         OnDataChange(field);
+}
+
+DataSource::ChangesHeld::ChangesHeld(DataSource& source) : m_source(source) {
+    ++m_source.m_holds;
+}
+
+DataSource::ChangesHeld::~ChangesHeld() {
+    try {
+        release();
+    } catch (const std::exception&) {
+    }
+}
+
+void DataSource::ChangesHeld::release() {
+    if (!m_held)
+        return;
+    m_held = false;
+    if (--m_source.m_holds == 0 && m_source.OnDataChange)
+        m_source.OnDataChange(nullptr);
 }

@@ -45,6 +45,25 @@ public:
     // edit state; in any other state nothing happens.
     void Edit();
 
+    // While one lives, OnDataChange is not called (the linked controls still
+    // follow): a run through every record does not draw each one. It is
+    // called once when the hold is released.
+    class ChangesHeld {
+    public:
+        explicit ChangesHeld(DataSource& source);
+        // Releases the hold if `release` did not. A failure of OnDataChange
+        // then is dropped: the failure that ended the run is the one reported.
+        ~ChangesHeld();
+        ChangesHeld(const ChangesHeld&) = delete;
+        ChangesHeld& operator=(const ChangesHeld&) = delete;
+        // Ends the hold now; a failure of OnDataChange is thrown.
+        void release();
+
+    private:
+        DataSource& m_source;
+        bool m_held = true;
+    };
+
 private:
     friend class RecordSet;
     void activeChanged();
@@ -55,4 +74,5 @@ private:
     RecordSet& m_dataSet;
     std::vector<DataLink*> m_links;
     QStringList m_boundFields;
+    int m_holds = 0;
 };

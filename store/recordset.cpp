@@ -539,6 +539,10 @@ Field& RecordSet::FieldByName(const QString& name) const {
     fail(u"Field '%1' not found"_s.arg(name));
 }
 
+bool RecordSet::CurrentHasPicture() const {
+    return !FieldByName(Columns::Picture).IsNull();
+}
+
 int RecordSet::RowCount() const noexcept {
     if (!Active())
         return 0;

@@ -104,6 +104,10 @@ public:
     bool Eof() const { return m_eof; }
     bool Modified() const { return m_pending.name || m_pending.picture; }
     Field& FieldByName(const QString& name) const;
+    // Whether the current record holds a picture: false on an empty set, on a
+    // record without one and on a pending new record.
+    bool CurrentHasPicture() const;
+    Connection& connection() const { return m_connection; }
 
     // For the controls that show the set; these never fail.
     int RowCount() const noexcept; // records, and a pending new one

@@ -3,9 +3,14 @@
 // new-folder dialog.
 
 #include "application.h"
+#include "batchexport.h"
 #include "batchexportdialog.h"
+#include "connection.h"
+#include "datasource.h"
+#include "errors.h"
 #include "mainwindow.h"
 #include "newfolderdialog.h"
+#include "recordset.h"
 #include "tform1.h"
 
 #include "libraryfiles.h"
@@ -234,6 +239,8 @@ private Q_SLOTS:
     void dotNamesStayInTheFolder();
     void unreadablePictureStopsTheRun();
     void targetTakenByFolders();
+    void runsWithoutAWindow_data();
+    void runsWithoutAWindow();
 
     // Nothing to do, or nothing wanted.
     void nothingToExport_data();
@@ -508,6 +515,56 @@ void TestBatchExport::slashStopsTheRun_data() {
 
 // A name that would lead out of the folder is refused at its score; the run
 // stops there and nothing is written anywhere else.
+// The run itself, on a record set with no window: what it writes, where it
+// leaves the list, and the one change it tells once it has passed every score.
+void TestBatchExport::runsWithoutAWindow_data() {
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<bool>("common");
+    QTest::addColumn<QStringList>("written");
+    QTest::addColumn<int>("stoppedAt"); // -1: the run went through
+    QTest::newRow("library names") << QStringList{u"a"_s, u"b"_s, u"a"_s} << false
+                                   << QStringList{u"a.jpg"_s, u"a3.jpg"_s, u"b.jpg"_s} << -1;
+    QTest::newRow("common name") << QStringList{u"a"_s, u"b"_s} << true
+                                 << QStringList{u"page1.jpg"_s, u"page2.jpg"_s} << -1;
+    QTest::newRow("a name that is no file name")
+        << QStringList{u"a"_s, u"x/y"_s, u"c"_s} << false << QStringList{u"a.jpg"_s} << 1;
+}
+
+void TestBatchExport::runsWithoutAWindow() {
+    QFETCH(QStringList, names);
+    QFETCH(bool, common);
+    QFETCH(QStringList, written);
+    QFETCH(int, stoppedAt);
+    const QList<QByteArray> pictures = makeScores(names);
+    Connection connection;
+    RecordSet records(connection);
+    DataSource source(records);
+    connection.SetDatabase(m_folder->library());
+    records.Open();
+    records.Last();
+    int changes = 0;
+    source.OnDataChange = [&changes](const Field*) { ++changes; };
+    QList<int> passes;
+    const auto run = [&] {
+        exportListedScores(source, m_out, {!common, u"page"_s}, [&](int pass, int count) {
+            QCOMPARE(count, int(names.size()));
+            passes << pass;
+        });
+    };
+    if (stoppedAt < 0) {
+        run();
+        QVERIFY(records.Eof());
+        QCOMPARE(passes.size(), names.size());
+    } else {
+        QVERIFY_THROWS_EXCEPTION(FileError, run());
+        QCOMPARE(records.RecNo(), stoppedAt);
+        QCOMPARE(passes.size(), stoppedAt + 1);
+    }
+    QCOMPARE(changes, 1);
+    QCOMPARE(sorted(QDir(m_out).entryList(QDir::Files)), written);
+    QCOMPARE(TestFiles::readFile(out(written.first())), pictures.first());
+}
+
 void TestBatchExport::slashStopsTheRun() {
     QFETCH(QStringList, names);
     QFETCH(bool, common);

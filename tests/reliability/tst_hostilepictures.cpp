@@ -3,6 +3,7 @@
 // display, the viewer, the clipboard, the import), and never a crash.
 
 #include "application.h"
+#include "commands.h"
 #include "errors.h"
 #include "mainwindow.h"
 #include "tform1.h"
@@ -59,7 +60,7 @@ void TestHostilePictures::hugePictureIsRefusedEverywhere() {
     QCOMPARE(runWithModals([&] { form->Copy2->trigger(); }, {expectBox(TooLarge)}), 1);
     // Its bytes are still the library's to export.
     const QString target = m_folder->path(u"huge.jpg"_s);
-    form->exportCurrentScore(target);
+    Commands::exportCurrentScore(*form, target);
     QCOMPARE(TestFiles::readFile(target), claiming(65000, 65000));
 }
 

@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 
+#include "aboutbox.h"
+#include "commands.h"
 #include "tform1.h"
 
 #include <QDir>
@@ -13,9 +15,16 @@ WorkFolder::~WorkFolder() {
     QDir::setCurrent(m_previous);
 }
 
+WindowCommands programCommands() {
+    WindowCommands commands = Commands::all();
+    commands.SpeedButton6Click = Commands::SpeedButton6Click;
+    return commands;
+}
+
 std::unique_ptr<TForm1> startMainWindow(QList<SeenBox>* boxes) {
     std::unique_ptr<TForm1> form;
-    const QList<SeenBox> seen = collectMessageBoxes([&] { form = std::make_unique<TForm1>(); });
+    const QList<SeenBox> seen =
+        collectMessageBoxes([&] { form = std::make_unique<TForm1>(programCommands()); });
     if (boxes)
         *boxes = seen;
     else if (!seen.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "libraryfiles.h"
 #include "modal.h"
+#include "tform1.h"
 
 #include <QColor>
 #include <QString>
@@ -29,6 +30,8 @@ private:
 
 // Starts the main window as the program does and shows it. The message boxes
 // start-up shows go to `boxes`; without it any box is a test failure.
+// Every command, as the program's start hands them to the main window.
+WindowCommands programCommands();
 std::unique_ptr<TForm1> startMainWindow(QList<SeenBox>* boxes = nullptr);
 
 // The colour at the centre of the picture as the main window draws it.
