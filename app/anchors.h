@@ -5,7 +5,8 @@
 #include <vector>
 
 // Keeps controls at their designed distance from their parent's right edge
-// when the parent is resized.
+// when the parent is resized. Hand-made: a box layout cannot keep controls
+// of one strip each at its own designed height and distance.
 class RightAnchors : public QObject {
 public:
     explicit RightAnchors(QWidget* parent);

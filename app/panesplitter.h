@@ -2,6 +2,9 @@
 
 #include <QWidget>
 
+// Hand-made, not a QSplitter: QSplitter marks a drag with the style's rubber
+// band and shuts a pane at half its minimum, not with a hatched line at 30.
+//
 // The bar between the name list and the picture. Dragging it shows a hatched
 // line where the bar will go; the list takes its new width when the mouse is
 // released. A list dragged to MinSize pixels or less snaps shut, and the

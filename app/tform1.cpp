@@ -6,6 +6,7 @@
 #include "picturefiledialog.h"
 #include "storedpicture.h"
 
+#include <QBoxLayout>
 #include <QDir>
 #include <QTimer>
 
@@ -42,9 +43,11 @@ TForm1::TForm1(const WindowCommands& commands, QWidget* parent)
     resize(DesignedClientWidth, DesignedClientHeight + menuHeight);
     setMinimumSize(MinimumClientWidth, MinimumClientHeight + menuHeight);
     move(198, 143);
-    m_infoAnchors = new RightAnchors(InfoStrip);
-    m_infoAnchors->add(Label2);
-    m_infoAnchors->add(Label3);
+    // Label2 and Label3 keep their designed places from the strip's right
+    // edge, each at its own height: no box layout places them so.
+    auto* infoAnchors = new RightAnchors(InfoStrip);
+    infoAnchors->add(Label2);
+    infoAnchors->add(Label3);
 
     Image1->setCache(&m_pictureCache);
     DBGrid1->setDataSource(DataSource1);
@@ -53,7 +56,7 @@ TForm1::TForm1(const WindowCommands& commands, QWidget* parent)
     DataSource1.bindField(Columns::Picture);
     DataSource1.OnDataChange = [this](const Field* field) { DataSource1DataChange(field); };
     connectCommands();
-    alignControls();
+    layOutPanels();
     runReported([this] { FormCreate(); });
 }
 
@@ -98,40 +101,48 @@ void TForm1::connectCommands() {
     Image1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Image1, &QWidget::customContextMenuRequested, this,
             [this](QPoint pos) { PopupMenu1->popup(Image1->mapToGlobal(pos)); });
-    connect(Splitter1, &PaneSplitter::moved, this, [this](int width) {
-        m_listWidth = width;
-        alignControls();
+    connect(Splitter1, &PaneSplitter::moved, this, [this](int listWidth) {
+        LeftPane->setFixedWidth(listWidth);
+        // At once, as a drop of the bar is: the picture refits before the next paint.
+        MainArea->layout()->activate();
     });
 }
 
-// Places every panel the way the designed window does when it is resized: the
-// strips keep their height, the list keeps its width, the picture takes the rest.
-void TForm1::alignControls() {
-    const int menuHeight = MainMenu1->sizeHint().height();
-    MainMenu1->setGeometry(0, 0, width(), menuHeight);
-    ClientPanel->setGeometry(0, menuHeight, width(), height() - menuHeight);
-    const QRect client = ClientPanel->contentsRect();
-    ButtonStrip->setGeometry(client.x(), client.y(), client.width(), ButtonStripHeight);
-    InfoStrip->setGeometry(client.x(), client.y() + ButtonStripHeight, client.width(),
-                           InfoStripHeight);
-    const int stripsHeight = ButtonStripHeight + InfoStripHeight;
-    MainArea->setGeometry(client.x(), client.y() + stripsHeight, client.width(),
-                          client.height() - stripsHeight);
-    m_infoAnchors->apply();
-
-    const QRect area = MainArea->contentsRect();
-    LeftPane->setGeometry(area.x(), area.y(), m_listWidth, area.height());
-    Splitter1->setGeometry(area.x() + m_listWidth, area.y(), PaneSplitter::Width, area.height());
-    const int pictureLeft = m_listWidth + PaneSplitter::Width;
-    RightPane->setGeometry(area.x() + pictureLeft, area.y(),
-                           std::max(0, area.width() - pictureLeft), area.height());
-    DBGrid1->setGeometry(LeftPane->contentsRect());
-    ScrollBox1->setGeometry(RightPane->contentsRect());
-    Image1->setGeometry(ScrollBox1->contentsRect());
+namespace {
+// A layout whose children touch each other and the frame around them.
+template <class Layout> Layout* tightLayout(QWidget* parent) {
+    auto* layout = new Layout(parent);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
 }
+} // namespace
 
-void TForm1::resizeEvent(QResizeEvent*) {
-    alignControls();
+// The panels follow the window as the designed window's do: the strips keep
+// their height, the list keeps its width, the picture takes the rest.
+void TForm1::layOutPanels() {
+    auto* window = tightLayout<QVBoxLayout>(this);
+    window->setMenuBar(MainMenu1);
+    window->addWidget(ClientPanel);
+    ButtonStrip->setFixedHeight(ButtonStripHeight);
+    InfoStrip->setFixedHeight(InfoStripHeight);
+    auto* client = tightLayout<QVBoxLayout>(ClientPanel);
+    client->addWidget(ButtonStrip);
+    client->addWidget(InfoStrip);
+    client->addWidget(MainArea, 1);
+    LeftPane->setFixedWidth(DesignedListWidth);
+    Splitter1->setFixedWidth(PaneSplitter::Width);
+    auto* area = tightLayout<QHBoxLayout>(MainArea);
+    area->addWidget(LeftPane);
+    area->addWidget(Splitter1);
+    area->addWidget(RightPane, 1);
+    tightLayout<QVBoxLayout>(LeftPane)->addWidget(DBGrid1);
+    tightLayout<QVBoxLayout>(RightPane)->addWidget(ScrollBox1);
+    tightLayout<QVBoxLayout>(ScrollBox1)->addWidget(Image1);
+    // The picture may shrink to nothing; the window's own minimum holds it.
+    for (QWidget* pane : {static_cast<QWidget*>(RightPane), static_cast<QWidget*>(ScrollBox1),
+                          static_cast<QWidget*>(Image1), static_cast<QWidget*>(DBGrid1)})
+        pane->setMinimumSize(0, 0);
 }
 
 // ---- Start-up ----------------------------------------------------------------------

@@ -11,7 +11,6 @@
 #include <memory>
 
 class PictureFileDialog;
-class RightAnchors;
 class TForm1;
 
 // The commands whose bodies live in operations/ and about/, by the names of
@@ -98,18 +97,14 @@ public Q_SLOTS:
     void SpeedButton6Click();                       // about/aboutbox.cpp
     void SaveManyPicClick();                        // operations/batchexportdialog.cpp
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
     void connectCommands();
     void run(WindowCommands::Command command);
     void prefetchNeighbours();
-    void alignControls();
+    void layOutPanels();
 
-    RightAnchors* m_infoAnchors = nullptr;
     PictureCache m_pictureCache;
     WindowCommands m_commands;
     bool m_prefetchPending = false;
-    int m_listWidth = 112;
+    static constexpr int DesignedListWidth = 112;
 };

@@ -110,7 +110,9 @@ void TSaveManyPicDlg::resizeEvent(QResizeEvent* event) {
 }
 
 // The tree takes any growth; the naming frame stretches with the width and
-// the two buttons keep their distance from the right edge.
+// the two buttons keep their distance from the right edge. Placed by hand:
+// the bottom band's controls keep their designed places, which a box layout
+// would move.
 void TSaveManyPicDlg::alignControls() {
     const int w = width(), h = height();
     const int grow = w - DesignedWidth;

@@ -64,6 +64,7 @@ private Q_SLOTS:
     void pictureIsFittedAndDrawnOnBlack();
     void resizeRefitsAndKeepsAnchors();
     void splitterSnapsAndKeepsPicturePane();
+    void narrowedWindowKeepsTheBarInside();
     void quitClosesTheWindow();
 
     void errorReportText_data();
@@ -589,6 +590,28 @@ void TestMainWindow::splitterSnapsAndKeepsPicturePane() {
     drag(5000);
     QCOMPARE(form->RightPane->width(), PaneSplitter::MinSize);
     QCOMPARE(form->Image1->pictureRect().width(), form->Image1->width());
+}
+
+// A list widened and a window then narrowed: the bar stays inside the window,
+// where the user can drag the picture back; widened again, the window gives
+// the list its width back.
+void TestMainWindow::narrowedWindowKeepsTheBarInside() {
+    makeLibrary({{u"a"_s, TestFiles::jpeg(60, 40)}});
+    auto form = startMainWindow();
+    form->resize(1000, 600);
+    QTest::mousePress(form->Splitter1, Qt::LeftButton, {}, {2, 20});
+    QTest::mouseRelease(form->Splitter1, Qt::LeftButton, {}, QPoint(2 + 800, 20));
+    QCOMPARE(form->LeftPane->width(), 912);
+
+    form->resize(600, 600);
+    const QRect area = form->MainArea->contentsRect();
+    QTRY_VERIFY(form->Splitter1->geometry().right() <= area.right());
+    QCOMPARE(form->Splitter1->width(), PaneSplitter::Width);
+    QVERIFY(form->RightPane->geometry().right() <= area.right());
+
+    form->resize(1000, 600);
+    QTRY_COMPARE(form->Splitter1->x(), form->MainArea->contentsRect().x() + 912);
+    QTRY_COMPARE(form->LeftPane->width(), 912);
 }
 
 void TestMainWindow::quitClosesTheWindow() {
