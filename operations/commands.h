@@ -57,6 +57,15 @@ struct RemovalTexts {
 // cut puts the picture on the clipboard) and the delete itself.
 void removeCurrentScore(TForm1& window, const RemovalTexts& texts,
                         const std::function<void()>& beforeRemoving = {});
+// The delete itself: the next score (or the one before the last) becomes
+// current and shows, and the count goes down by one.
+void deleteCurrentScore(TForm1& window);
+
+// ---- renamedialog.cpp ----------------------------------------------------------------
+
+// The rename dialog's work: `name` written as the current score's name, as
+// typed. A failed post leaves the name pending.
+void renameCurrentScore(DataSource& source, const QString& name);
 
 // ---- finddialog.cpp ------------------------------------------------------------------
 

@@ -33,6 +33,11 @@ void removeCurrentScore(TForm1& window, const RemovalTexts& texts,
         return;
     if (beforeRemoving)
         beforeRemoving();
+    deleteCurrentScore(window);
+}
+
+void deleteCurrentScore(TForm1& window) {
+    RecordSet& records = window.ADOQuery1;
     // The count follows the delete even when the score that becomes current
     // cannot be shown.
     const int listed = records.RecordCount();
@@ -43,6 +48,7 @@ void removeCurrentScore(TForm1& window, const RemovalTexts& texts,
         }
     });
     records.Delete();
+    const Field& picture = records.FieldByName(Columns::Picture);
     window.Image1->setPicture(picture.IsNull() ? JpegPicture() : picture.LoadPicture());
 }
 

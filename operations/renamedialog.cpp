@@ -31,11 +31,15 @@ TForm3::TForm3(DataSource& source, QWidget* parent) : PlainDialog(parent), m_sou
 // The name goes in as typed: blanks, an empty text and a name in use alike.
 // A failed post leaves the dialog open with the name pending.
 void TForm3::Button1Click() {
-    m_source.Edit();
-    RecordSet& records = m_source.DataSet();
-    records.FieldByName(Columns::Name).SetAsString(Edit1->text());
-    records.Post();
+    Commands::renameCurrentScore(m_source, Edit1->text());
     close();
+}
+
+void Commands::renameCurrentScore(DataSource& source, const QString& name) {
+    source.Edit();
+    RecordSet& records = source.DataSet();
+    records.FieldByName(Columns::Name).SetAsString(name);
+    records.Post();
 }
 
 void TForm3::Button2Click() {
