@@ -26,6 +26,7 @@ private Q_SLOTS:
     void neverAnotherPicturesPixels();
     void scaleIsPartOfTheKey();
     void staysWithinItsBudget();
+    void pictureLargerThanTheBudgetIsStillGiven();
 };
 
 void TestPictureCache::sameAsAFreshDecode() {
@@ -79,6 +80,21 @@ void TestPictureCache::staysWithinItsBudget() {
     const qsizetype before = cache.size();
     cache.decoded(pictures.last(), {});
     QCOMPARE(cache.size(), before);
+}
+
+// Too large to keep, yet the page to show: the caller gets its pixels every
+// time, and the cache goes on keeping the pictures that fit.
+void TestPictureCache::pictureLargerThanTheBudgetIsStillGiven() {
+    const JpegPicture small = pattern(64, 64, 2);
+    const qsizetype one = small.jpegData().size() + small.toImage().sizeInBytes();
+    PictureCache cache(2 * one);
+    const JpegPicture large = pattern(640, 480, 9);
+    for (int time = 0; time < 2; ++time)
+        QCOMPARE(cache.decoded(large, {}), large.toImage());
+    QCOMPARE(cache.decoded(small, {}), small.toImage());
+    QCOMPARE(cache.decoded(JpegPicture::fromJpegData(QByteArray(small.jpegData())), {}),
+             small.toImage());
+    QCOMPARE(cache.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestPictureCache)
