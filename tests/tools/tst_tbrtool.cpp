@@ -93,6 +93,8 @@ private Q_SLOTS:
     void listPrintsNamesInStoredOrder();
     void wrongArgumentsPrintUsage_data();
     void wrongArgumentsPrintUsage();
+    void helpAndVersion_data();
+    void helpAndVersion();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -313,6 +315,7 @@ void TestTbrtool::wrongArgumentsPrintUsage_data() {
         << QStringList({u"add"_s, u"a.tbr"_s, u"p.jpg"_s, u"name"_s, u"more"_s});
     QTest::newRow("list without file") << QStringList(u"list"_s);
     QTest::newRow("list two files") << QStringList({u"list"_s, u"a.tbr"_s, u"b.tbr"_s});
+    QTest::newRow("unknown option") << QStringList({u"list"_s, u"--all"_s, u"a.tbr"_s});
 }
 
 void TestTbrtool::wrongArgumentsPrintUsage() {
@@ -330,6 +333,37 @@ void TestTbrtool::wrongArgumentsPrintUsage() {
     QVERIFY(err.contains("add FILE PICTURE [NAME]"));
     QVERIFY(err.contains("list FILE"));
     // Nothing was made in the working directory.
+    QVERIFY(QDir(m_dir->path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void TestTbrtool::helpAndVersion_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArrayList>("shown");
+
+    const QByteArrayList everyForm = {"create FILE", "add FILE PICTURE [NAME]", "list FILE",
+                                      "--help", "--version"};
+    QTest::newRow("help") << QStringList(u"--help"_s) << everyForm;
+    QTest::newRow("short help") << QStringList(u"-h"_s) << everyForm;
+    QTest::newRow("help on add") << QStringList({u"add"_s, u"--help"_s})
+                                 << QByteArrayList({"add FILE PICTURE [NAME]", "PICTURE"});
+    QTest::newRow("help beside wrong arguments")
+        << QStringList({u"create"_s, u"a.tbr"_s, u"b.tbr"_s, u"-h"_s})
+        << QByteArrayList({"create FILE"});
+    const QByteArrayList version = {"tbrtool " TAMBLOR_VERSION "\n"};
+    QTest::newRow("version") << QStringList(u"--version"_s) << version;
+    QTest::newRow("short version") << QStringList(u"-v"_s) << version;
+}
+
+// Asked for, help and the version are the output, not an error.
+void TestTbrtool::helpAndVersion() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArrayList, shown);
+
+    const Run run = tbrtool(arguments, m_dir->path());
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err, QByteArray());
+    for (const QByteArray& text : shown)
+        QVERIFY2(run.out.contains(text), run.out.constData());
     QVERIFY(QDir(m_dir->path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
 }
 
