@@ -83,8 +83,9 @@ void Connection::CopyFrom(const Connection& source) {
 }
 
 bool Connection::WriteAheadLog() const {
+    // The engine names its journal modes in lower case, always.
     Statement mode(*this, u"pragma journal_mode"_s);
-    return mode.step() && mode.text(0).compare(u"wal"_s, Qt::CaseInsensitive) == 0;
+    return mode.step() && mode.text(0) == u"wal";
 }
 
 void Connection::Execute(const QString& sql) {

@@ -11,6 +11,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -28,15 +30,18 @@ QString quoted(const QString& identifier) {
 
 // The query texts are "select * from pictures" with an optional condition.
 // The snapshot selects the same records but reads only the identity, the
-// name and the picture's length, never the picture's bytes.
+// name and the picture's length, never the picture's bytes. The table's name
+// runs as far as the engine reads it: letters, digits, _, $ and every
+// character beyond ASCII (so "picturesé" is another table, never "pictures"
+// with "é" after it).
 QString conditionOf(const QString& sql) {
-    static const QRegularExpression form(uR"(^\s*select\s+\*\s+from\s+pictures\b(.*)$)"_s,
-                                         QRegularExpression::CaseInsensitiveOption |
-                                             QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression form(
+        uR"(^\s*select\s+\*\s+from\s+([\w$\x{80}-\x{10ffff}]+)(.*)$)"_s,
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch match = form.match(sql);
-    if (!match.hasMatch())
+    if (!match.hasMatch() || !sameIdentifier(match.capturedView(1), u"pictures"))
         throw EngineError(u"Only a query of all columns of the table pictures can be opened"_s);
-    return match.captured(1);
+    return match.captured(2);
 }
 
 // The name that reaches each record's own identity: "rowid", unless the table
@@ -44,7 +49,8 @@ QString conditionOf(const QString& sql) {
 // point at another record).
 QString recordIdentity(const QStringList& columns) {
     for (const QString& alias : {u"rowid"_s, u"_rowid_"_s, u"oid"_s})
-        if (!columns.contains(alias, Qt::CaseInsensitive))
+        if (std::none_of(columns.begin(), columns.end(),
+                         [&](const QString& column) { return sameIdentifier(column, alias); }))
             return alias;
     throw EngineError(u"The table pictures has columns named rowid, _rowid_ and oid, so its "
                       u"records cannot be told apart"_s);
@@ -56,6 +62,13 @@ void bindAll(Statement& statement, const QStringList& parameters) {
 }
 
 } // namespace
+
+bool sameIdentifier(QStringView a, QStringView b) noexcept {
+    const auto folded = [](QChar c) {
+        return c >= u'A' && c <= u'Z' ? QChar(c.unicode() + (u'a' - u'A')) : c;
+    };
+    return std::ranges::equal(a, b, {}, folded, folded);
+}
 
 // ---- Field ----------------------------------------------------------------
 
@@ -174,9 +187,9 @@ void RecordSet::takeSnapshot() {
         for (int i = 0; i < sqlite3_column_count(probe.get()); ++i) {
             const QString column = QString::fromUtf8(sqlite3_column_name(probe.get(), i));
             columns << column;
-            if (!nameField && column.compare(u"filename"_s, Qt::CaseInsensitive) == 0)
+            if (!nameField && sameIdentifier(column, Columns::Name))
                 nameField.reset(new Field(*this, Field::Kind::Name, column));
-            if (!pictureField && column.compare(u"picture"_s, Qt::CaseInsensitive) == 0)
+            if (!pictureField && sameIdentifier(column, Columns::Picture))
                 pictureField.reset(new Field(*this, Field::Kind::Picture, column));
         }
         m_rowid = recordIdentity(columns);
@@ -534,7 +547,7 @@ int RecordSet::RecordCount() const {
 
 Field& RecordSet::FieldByName(const QString& name) const {
     for (const auto* field : {m_nameField.get(), m_pictureField.get()})
-        if (field && field->FieldName().compare(name, Qt::CaseInsensitive) == 0)
+        if (field && sameIdentifier(field->FieldName(), name))
             return *const_cast<Field*>(field);
     fail(u"Field '%1' not found"_s.arg(name));
 }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,11 +17,14 @@ class RecordSet;
 enum class DataSetState { Inactive, Browse, Edit, Insert };
 
 // The library's two columns, by the names the program reads and writes (a
-// library may spell them in another case: the engine's names ignore it).
+// library may spell them in another case: see sameIdentifier).
 namespace Columns {
 inline const QString Name = QStringLiteral("filename");
 inline const QString Picture = QStringLiteral("picture");
 } // namespace Columns
+
+// Table and column names as the engine compares them: ASCII letters in either case, é is not É.
+bool sameIdentifier(QStringView a, QStringView b) noexcept;
 
 // One column of the current record: `filename` (text) or `picture` (JPEG data).
 class Field {

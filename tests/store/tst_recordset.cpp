@@ -118,6 +118,8 @@ private Q_SLOTS:
     void openingNeverCreatesAFile_data();
     void openingNeverCreatesAFile();
     void tableWithoutPictureColumn();
+    void namesAsTheEngineComparesThem_data();
+    void namesAsTheEngineComparesThem();
     void closedSetRefusesWork();
     void openPutsCursorOnFirstRecord();
     void openReadsNoPictureBytes();
@@ -231,6 +233,99 @@ void TestRecordSet::tableWithoutPictureColumn() {
     QVERIFY(!library.records.Active());
     QVERIFY(library.takeEvents().isEmpty());
     QCOMPARE(failureOf([&] { library.records.Delete(); }).message, ClosedDataset);
+}
+
+void TestRecordSet::namesAsTheEngineComparesThem_data() {
+    QTest::addColumn<QString>("schema"); // %1: the picture's value
+    QTest::addColumn<QString>("sql");    // empty: the set's own query
+    QTest::addColumn<QString>("nameColumn");
+    QTest::addColumn<QString>("pictureColumn");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("columns in other cases")
+        << u"create table pictures (FileName TEXT DEFAULT 'Étude', PICTURE BLOB DEFAULT %1)"_s
+        << QString() << u"FileName"_s << u"PICTURE"_s << QString();
+    QTest::newRow("table in another case")
+        << u"create table PICTURES (filename TEXT DEFAULT 'Étude', picture BLOB DEFAULT %1)"_s
+        << u"SELECT * FROM Pictures"_s << u"filename"_s << u"picture"_s << QString();
+    // ı and İ are i in another case to some languages, never to the engine.
+    QTest::newRow("dotless i")
+        << u"create table pictures (filename TEXT DEFAULT 'Étude', \"pıcture\" BLOB DEFAULT %1)"_s
+        << QString() << u"filename"_s << QString() << QString();
+    QTest::newRow("dotted capital I")
+        << u"create table pictures (\"FİLENAME\" TEXT DEFAULT 'Étude', picture BLOB DEFAULT %1)"_s
+        << QString() << QString() << u"picture"_s << QString();
+    QTest::newRow("look-alike before the column")
+        << u"create table pictures (\"PİCTURE\" BLOB DEFAULT x'00', filename TEXT DEFAULT "
+           u"'Étude', Picture BLOB DEFAULT %1)"_s
+        << QString() << u"filename"_s << u"Picture"_s << QString();
+    // ſ folds to s in Unicode, yet the engine holds pictureſ for a table of its own.
+    QTest::newRow("table look-alike")
+        << u"create table pictures (filename TEXT DEFAULT 'Étude', picture BLOB DEFAULT %1); "
+           u"create table pictureſ (filename TEXT, picture BLOB)"_s
+        << u"select * from pictureſ"_s << QString() << QString()
+        << u"Only a query of all columns of the table pictures can be opened"_s;
+    // Read from one table, the records would be written to the other.
+    QTest::newRow("table name running on")
+        << u"create table pictures (filename TEXT DEFAULT 'Étude', picture BLOB DEFAULT %1); "
+           u"create table picturesé (filename TEXT, picture BLOB)"_s
+        << u"select * from picturesé"_s << QString() << QString()
+        << u"Only a query of all columns of the table pictures can be opened"_s;
+}
+
+void TestRecordSet::namesAsTheEngineComparesThem() {
+    QFETCH(QString, schema);
+    QFETCH(QString, sql);
+    QFETCH(QString, nameColumn);
+    QFETCH(QString, pictureColumn);
+    QFETCH(QString, error);
+
+    const QByteArray jpeg = TestFiles::jpeg(8, 8);
+    TestFiles::makeLibrary(path(), {},
+                           schema.arg(u"x'"_s + QString::fromLatin1(jpeg.toHex()) + u"'"_s));
+    TestFiles::execute(path(), u"insert into pictures default values"_s);
+    // The engine itself finds each column by the program's name for it, or not.
+    const bool named = error.isEmpty();
+    QCOMPARE(query(path(), u"select typeof(filename) from pictures"_s),
+             named && nameColumn.isEmpty() ? QStringList() : QStringList(u"text"_s));
+    QCOMPARE(query(path(), u"select typeof(picture) from pictures"_s),
+             named && pictureColumn.isEmpty() ? QStringList() : QStringList(u"blob"_s));
+
+    Library library(path());
+    if (!sql.isEmpty())
+        library.records.SetSQL(sql);
+    const Failure failure = failureOf([&] { library.records.Open(); });
+    QCOMPARE(failure.message, error);
+    if (!error.isEmpty()) {
+        QVERIFY(!library.records.Active());
+        return;
+    }
+    QCOMPARE(library.records.NameFieldName(), nameColumn);
+    QCOMPARE(library.records.CurrentName(), nameColumn.isEmpty() ? QString() : u"Étude"_s);
+    if (pictureColumn.isEmpty()) {
+        QCOMPARE(failureOf([&] { library.picture(); }).message,
+                 u"ADOQuery1: Field 'picture' not found"_s);
+        return;
+    }
+    Field& picture = library.records.FieldByName(u"PiCtUrE"_s);
+    QCOMPARE(&picture, &library.picture());
+    QCOMPARE(picture.FieldName(), pictureColumn);
+    QCOMPARE(picture.Value(), jpeg);
+    QCOMPARE(failureOf([&] { library.records.FieldByName(u"pıcture"_s); }).message,
+             u"ADOQuery1: Field 'pıcture' not found"_s);
+    if (nameColumn.isEmpty())
+        return;
+
+    // Written back through the library's own spelling of each column.
+    library.records.Append();
+    library.name().SetAsString(u"Gigue"_s);
+    JpegPicture added = JpegPicture::fromJpegData(TestFiles::jpeg(6, 6));
+    picture.StorePicture(added);
+    library.records.Post();
+    const QList<Record> stored = TestFiles::readLibrary(path());
+    QCOMPARE(stored.size(), 2);
+    QCOMPARE(stored[1].name, std::optional<QString>(u"Gigue"_s));
+    QCOMPARE(stored[1].picture, std::optional<QByteArray>(added.jpegData()));
 }
 
 void TestRecordSet::closedSetRefusesWork() {
