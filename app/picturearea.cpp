@@ -11,24 +11,29 @@ PictureArea::PictureArea(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
 }
 
-QImage PictureArea::decode(const JpegPicture& picture, QSize atLeast) const {
-    return m_cache ? m_cache->decoded(picture, atLeast) : picture.toImage(atLeast);
+QImage PictureArea::decode(const JpegPicture& picture) const {
+    return m_cache ? m_cache->decoded(picture, {}) : picture.toImage();
 }
 
+// Every device pixel of the rectangle takes the nearest pixel of the whole
+// picture: a thin line on a page is kept or dropped, never averaged to grey.
 PictureArea::Rendering PictureArea::render(const JpegPicture& picture) const {
     Rendering result;
     result.rect = fitPicture(picture.size(), size());
-    const QImage decoded = decode(picture, result.rect.size());
-    result.drawn =
-        decoded.size() == result.rect.size()
-            ? decoded
-            : decoded.scaled(result.rect.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    const qreal ratio = devicePixelRatioF();
+    const QSize device = (QSizeF(result.rect.size()) * ratio).toSize();
+    const QImage decoded = decode(picture);
+    result.drawn = decoded.size() == device
+                       ? decoded
+                       : decoded.scaled(device, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    if (ratio != 1.0)
+        result.drawn.setDevicePixelRatio(ratio);
     return result;
 }
 
-void PictureArea::prepare(const JpegPicture& picture) {
-    if (!picture.isEmpty())
-        decode(picture, fitPicture(picture.size(), size()).size());
+void PictureArea::prepare(const QList<JpegPicture>& pictures) {
+    if (m_cache)
+        m_cache->decodeAhead(pictures, {});
 }
 
 void PictureArea::setPicture(const JpegPicture& picture) {

@@ -11,10 +11,9 @@ class PictureCache;
 // assigned to it and draws it by the fit rule, nearest pixel, centred; the
 // black of the scroll box behind it shows around the picture.
 //
-// A JPEG picture is decoded at the smallest libjpeg scale that still covers
-// the drawn rectangle, so a scanned page is never decoded at full size just to
-// be shown small. Decoding happens when the picture is assigned, so a picture
-// that cannot be decoded fails there, while the area still shows the previous one.
+// A JPEG picture is decoded whole and drawn at the screen's device pixels.
+// Decoding happens when the picture is assigned, so a picture that cannot be
+// decoded fails there, while the area still shows the previous one.
 class PictureArea : public QWidget {
     Q_OBJECT
 public:
@@ -24,9 +23,9 @@ public:
     void setCache(PictureCache* cache) { m_cache = cache; }
     // An empty picture clears the area.
     void setPicture(const JpegPicture& picture);
-    // Decodes `picture` for the area as it is now, into the cache, without
-    // showing it: a page that may be asked for next is then ready.
-    void prepare(const JpegPicture& picture);
+    // Decodes `pictures` into the cache on a worker thread, without showing
+    // them: pages that may be asked for next are then ready.
+    void prepare(const QList<JpegPicture>& pictures);
     void clear();
     bool hasPicture() const { return !m_picture.isEmpty(); }
     const JpegPicture& picture() const { return m_picture; }
@@ -48,7 +47,7 @@ private:
         QImage drawn; // at the rectangle's size
     };
     Rendering render(const JpegPicture& picture) const;
-    QImage decode(const JpegPicture& picture, QSize atLeast) const;
+    QImage decode(const JpegPicture& picture) const;
 
     PictureCache* m_cache = nullptr;
     JpegPicture m_picture;

@@ -2,19 +2,73 @@
 
 #include <memory>
 
-QImage PictureCache::decoded(const JpegPicture& picture, QSize atLeast) {
-    if (!picture.hasJpegData())
-        return picture.toImage(atLeast);
+PictureCache::PictureCache(qsizetype budget) : m_entries(budget) {
+    m_worker.setMaxThreadCount(1);
+}
+
+PictureCache::~PictureCache() {
+    m_worker.clear();
+    m_worker.waitForDone();
+}
+
+PictureCache::Key PictureCache::keyOf(const JpegPicture& picture, QSize atLeast) {
     const QByteArray& data = picture.jpegData();
-    const Key key{qHashBits(data.constData(), size_t(data.size())),
-                  JpegCodec::scaleFor(picture.size(), atLeast)};
-    if (const Entry* kept = m_entries.object(key); kept && kept->data == data)
-        return kept->image;
-    auto entry = std::make_unique<Entry>(Entry{data, picture.toImage(atLeast)});
-    QImage image = entry->image;
+    return {qHashBits(data.constData(), size_t(data.size())),
+            JpegCodec::scaleFor(picture.size(), atLeast)};
+}
+
+const PictureCache::Entry* PictureCache::find(const Key& key, const QByteArray& data) const {
+    const Entry* kept = m_entries.object(key);
+    return kept && kept->data == data ? kept : nullptr;
+}
+
+void PictureCache::keep(const Key& key, const QByteArray& data, const QImage& image) {
+    auto entry = std::make_unique<Entry>(Entry{data, image});
     // A picture larger than the whole budget is not kept (the cache deletes
     // it at once), but it is still the one to show.
     const qsizetype cost = entry->cost();
     m_entries.insert(key, entry.release(), cost);
+}
+
+QImage PictureCache::decoded(const JpegPicture& picture, QSize atLeast) {
+    if (!picture.hasJpegData())
+        return picture.toImage(atLeast);
+    const Key key = keyOf(picture, atLeast);
+    if (const Entry* kept = find(key, picture.jpegData()))
+        return kept->image;
+    const QImage image = picture.toImage(atLeast);
+    keep(key, picture.jpegData(), image);
     return image;
+}
+
+void PictureCache::decodeAhead(const QList<JpegPicture>& pictures, QSize atLeast) {
+    m_worker.clear();
+    for (const JpegPicture& picture : pictures) {
+        if (!picture.hasJpegData() || find(keyOf(picture, atLeast), picture.jpegData()))
+            continue;
+        const Key key = keyOf(picture, atLeast);
+        const QByteArray data = picture.jpegData();
+        const quint64 round = m_round;
+        m_worker.start([this, key, data, atLeast, round] {
+            QImage image;
+            try {
+                image = JpegCodec::decode(data, atLeast);
+            } catch (const std::exception&) {
+            }
+            // Handed to the window's thread; the cache outlives this call,
+            // since it waits for the worker before it goes.
+            QMetaObject::invokeMethod(
+                &m_inbox,
+                [this, key, data, image, round] {
+                    if (round == m_round && !image.isNull() && !find(key, data))
+                        keep(key, data, image);
+                },
+                Qt::QueuedConnection);
+        });
+    }
+}
+
+void PictureCache::clear() {
+    m_entries.clear();
+    ++m_round;
 }

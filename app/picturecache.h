@@ -6,19 +6,36 @@
 #include <QCache>
 #include <QHashFunctions>
 #include <QImage>
+#include <QObject>
+#include <QThreadPool>
 
 // Decoded pictures, kept so that a page shown again, or decoded ahead of time,
 // is not decoded again. An entry is found by the JPEG bytes themselves and the
 // decode scale, so the cache can never give back another picture's pixels.
-// Bounded by the memory its entries take, least recently used out first.
+// Bounded by the memory its entries take, least recently used out first. The
+// default budget holds the page shown and the two beside it as A4 pages
+// scanned in colour at 300 dpi.
+//
+// The cache lives on the window's thread; only the work ahead runs on a
+// worker, which is handed the JPEG bytes and gives back the pixels.
 class PictureCache {
 public:
-    explicit PictureCache(qsizetype budget = 48 * 1024 * 1024) : m_entries(budget) {}
+    explicit PictureCache(qsizetype budget = 128 * 1024 * 1024);
+    // Waits for a decode under way: it holds nothing of the cache's.
+    ~PictureCache();
+    PictureCache(const PictureCache&) = delete;
+    PictureCache& operator=(const PictureCache&) = delete;
 
     // `picture` decoded at the smallest scale covering `atLeast` (as
     // JpegPicture::toImage does), from the cache or decoded now and kept.
     QImage decoded(const JpegPicture& picture, QSize atLeast);
-    void clear() { m_entries.clear(); }
+    // Decodes `pictures` on the worker, each into the cache once done, in
+    // order. Work asked for earlier and not yet begun is dropped: only the
+    // pages beside the one shown last are worth the work. A picture that
+    // cannot be decoded is left for the showing of it, which reports it.
+    void decodeAhead(const QList<JpegPicture>& pictures, QSize atLeast);
+    // Drops every entry, and every decode ahead not yet kept.
+    void clear();
     qsizetype size() const { return m_entries.size(); }
 
 private:
@@ -37,6 +54,12 @@ private:
         QImage image;
         qsizetype cost() const { return data.size() + image.sizeInBytes(); }
     };
+    static Key keyOf(const JpegPicture& picture, QSize atLeast);
+    const Entry* find(const Key& key, const QByteArray& data) const;
+    void keep(const Key& key, const QByteArray& data, const QImage& image);
 
     QCache<Key, Entry> m_entries; // the cost of an entry: the bytes it holds
+    QThreadPool m_worker;
+    QObject m_inbox;     // receives the worker's pictures on the window's thread
+    quint64 m_round = 0; // a decode ahead from an earlier round is not kept
 };

@@ -199,19 +199,21 @@ void TForm1::showCurrentPicture() {
     }
 }
 
-// Only a head start: a page that cannot be read or decoded now is left for
-// the step that shows it, which reports it.
+// Only a head start, decoded on the second core: a page that cannot be read
+// or decoded now is left for the step that shows it, which reports it.
 void TForm1::prefetchNeighbours() {
     m_prefetchPending = false;
     const int current = ADOQuery1.RecNo();
+    QList<JpegPicture> neighbours;
     for (int row : {current + 1, current - 1}) {
         try {
             const QByteArray value = ADOQuery1.PictureValueAt(row);
             if (!value.isEmpty())
-                Image1->prepare(JpegPicture::fromJpegData(StoredPicture::jpegFromValue(value)));
+                neighbours << JpegPicture::fromJpegData(StoredPicture::jpegFromValue(value));
         } catch (const std::exception&) {
         }
     }
+    Image1->prepare(neighbours);
 }
 
 void TForm1::showCurrentScore() {

@@ -3,6 +3,7 @@
 // the buttons, the list and its keys, resizing, the splitter and the one error report.
 
 #include "application.h"
+#include "commands.h"
 #include "dbtext.h"
 #include "errors.h"
 #include "mainwindow.h"
@@ -53,6 +54,8 @@ private Q_SLOTS:
     void steppingThroughThreeScores();
     void scoreWithoutPictureKeepsThePreviousOne();
     void nextPageIsReadyBeforeItIsAskedFor();
+    void thinLinesKeepTheirOwnPixels();
+    void closingDuringWorkAhead();
     void buttonsOnClosedLibraryReportTheError();
     void keysOnAClosedListDoNothing();
     void everyCommandWithoutALibrary();
@@ -344,6 +347,76 @@ void TestMainWindow::nextPageIsReadyBeforeItIsAskedFor() {
     QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
     QCOMPARE(cache.size(), 2);
     QVERIFY(nearColour(shownColor(*form), Green));
+}
+
+// A page ruled with one-pixel lines, drawn small: each drawn pixel is one of
+// the page's own pixels, the one nearest its place (within a pixel either
+// way, whichever the platform takes), never an average of several.
+void TestMainWindow::thinLinesKeepTheirOwnPixels() {
+    QImage ruled(800, 1200, QImage::Format_Grayscale8);
+    ruled.fill(255);
+    for (int y = 0; y < ruled.height(); y += 8)
+        std::fill_n(ruled.scanLine(y), ruled.width(), uchar(0));
+    for (int x = 3; x < ruled.width(); x += 8)
+        for (int y = 0; y < ruled.height(); ++y)
+            ruled.scanLine(y)[x] = 0;
+    const QByteArray jpeg = JpegCodec::encode(ruled);
+    makeLibrary({{u"ruled"_s, jpeg}});
+    auto form = startMainWindow();
+    const QImage page = JpegPicture::fromJpegData(jpeg).toImage();
+    const QRect rect = form->Image1->pictureRect();
+    QVERIFY(rect.width() < page.width() / 2);
+    const QImage shown = form->Image1->grab(rect).toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.size(), rect.size());
+    const double sx = double(page.width()) / rect.width(),
+                 sy = double(page.height()) / rect.height();
+    const auto near = [](double at, int limit) {
+        const int centre = int(at);
+        return std::pair{std::max(0, centre - 1), std::min(limit - 1, centre + 1)};
+    };
+    int black = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        const auto [top, bottom] = near((y + 0.5) * sy, page.height());
+        for (int x = 0; x < shown.width(); ++x) {
+            const auto [left, right] = near((x + 0.5) * sx, page.width());
+            const int drawn = qGray(shown.pixel(x, y));
+            bool own = false;
+            for (int v = top; v <= bottom && !own; ++v)
+                for (int u = left; u <= right && !own; ++u)
+                    own = page.pixelColor(u, v).red() == drawn;
+            if (!own)
+                QFAIL(qPrintable(
+                    u"pixel (%1, %2) is %3, none of the page's near it"_s.arg(x).arg(y).arg(
+                        drawn)));
+            black += drawn < 64;
+        }
+    }
+    QVERIFY(black > 0); // some lines are kept whole
+}
+
+// Quitting, or opening another library, while pages are decoded ahead on the
+// worker: nothing is left waiting, and nothing decoded then lands in a
+// window that is gone.
+void TestMainWindow::closingDuringWorkAhead() {
+    QList<TestFiles::Record> pages;
+    for (int i = 0; i < 6; ++i)
+        pages.append(
+            {u"p%1"_s.arg(i), TestFiles::jpeg(2000, 3000, QColor::fromHsv(i * 60, 255, 255))});
+    makeLibrary(pages);
+    for (int round = 0; round < 3; ++round) {
+        auto form = startMainWindow();
+        QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+        QCoreApplication::processEvents(); // the work ahead begins
+        if (round == 1) {
+            Commands::openLibrary(*form, QDir::current().absoluteFilePath(u"pictures.tbr"_s));
+            QCoreApplication::processEvents();
+        }
+        if (round == 2) {
+            QTRY_COMPARE(form->pictureCache().size(), 3);
+            QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+            QVERIFY(nearColour(shownColor(*form), QColor::fromHsv(120, 255, 255)));
+        }
+    }
 }
 
 void TestMainWindow::buttonsOnClosedLibraryReportTheError() {
