@@ -11,8 +11,10 @@ PictureArea::PictureArea(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
 }
 
-QImage PictureArea::decode(const JpegPicture& picture) const {
-    return m_cache ? m_cache->decoded(picture, {}) : picture.toImage();
+// The rectangle in device pixels: where the screen is scaled, each of them
+// takes a pixel of the picture of its own.
+QSize PictureArea::deviceSize(QRect rect) const {
+    return (QSizeF(rect.size()) * devicePixelRatioF()).toSize();
 }
 
 // Every device pixel of the rectangle takes the nearest pixel of the whole
@@ -20,20 +22,26 @@ QImage PictureArea::decode(const JpegPicture& picture) const {
 PictureArea::Rendering PictureArea::render(const JpegPicture& picture) const {
     Rendering result;
     result.rect = fitPicture(picture.size(), size());
-    const qreal ratio = devicePixelRatioF();
-    const QSize device = (QSizeF(result.rect.size()) * ratio).toSize();
-    const QImage decoded = decode(picture);
-    result.drawn = decoded.size() == device
-                       ? decoded
-                       : decoded.scaled(device, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    if (ratio != 1.0)
-        result.drawn.setDevicePixelRatio(ratio);
+    const QSize device = deviceSize(result.rect);
+    // An area shut to nothing draws nothing.
+    if (device.isEmpty())
+        return result;
+    result.drawn =
+        m_cache ? m_cache->fitted(picture, device)
+                : picture.toImage().scaled(device, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    if (devicePixelRatioF() != 1.0)
+        result.drawn.setDevicePixelRatio(devicePixelRatioF());
     return result;
 }
 
 void PictureArea::prepare(const QList<JpegPicture>& pictures) {
-    if (m_cache)
-        m_cache->decodeAhead(pictures, {});
+    if (!m_cache)
+        return;
+    QList<std::pair<JpegPicture, QSize>> sized;
+    for (const JpegPicture& picture : pictures)
+        if (const QSize device = deviceSize(fitPicture(picture.size(), size())); !device.isEmpty())
+            sized.append({picture, device});
+    m_cache->drawAhead(sized);
 }
 
 void PictureArea::setPicture(const JpegPicture& picture) {

@@ -11,7 +11,8 @@ class PictureCache;
 // assigned to it and draws it by the fit rule, nearest pixel, centred; the
 // black of the scroll box behind it shows around the picture.
 //
-// A JPEG picture is decoded whole and drawn at the screen's device pixels.
+// A JPEG picture is decoded whole, a row at a time, and drawn at the screen's
+// device pixels.
 // Decoding happens when the picture is assigned, so a picture that cannot be
 // decoded fails there, while the area still shows the previous one.
 class PictureArea : public QWidget {
@@ -47,7 +48,7 @@ private:
         QImage drawn; // at the rectangle's size
     };
     Rendering render(const JpegPicture& picture) const;
-    QImage decode(const JpegPicture& picture) const;
+    QSize deviceSize(QRect rect) const;
 
     PictureCache* m_cache = nullptr;
     JpegPicture m_picture;

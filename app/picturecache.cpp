@@ -1,5 +1,7 @@
 #include "picturecache.h"
 
+#include <QCoreApplication>
+
 #include <memory>
 
 PictureCache::PictureCache(qsizetype budget) : m_entries(budget) {
@@ -11,10 +13,9 @@ PictureCache::~PictureCache() {
     m_worker.waitForDone();
 }
 
-PictureCache::Key PictureCache::keyOf(const JpegPicture& picture, QSize atLeast) {
+PictureCache::Key PictureCache::keyOf(const JpegPicture& picture, QSize size) {
     const QByteArray& data = picture.jpegData();
-    return {qHashBits(data.constData(), size_t(data.size())),
-            JpegCodec::scaleFor(picture.size(), atLeast)};
+    return {qHashBits(data.constData(), size_t(data.size())), size};
 }
 
 const PictureCache::Entry* PictureCache::find(const Key& key, const QByteArray& data) const {
@@ -30,29 +31,29 @@ void PictureCache::keep(const Key& key, const QByteArray& data, const QImage& im
     m_entries.insert(key, entry.release(), cost);
 }
 
-QImage PictureCache::decoded(const JpegPicture& picture, QSize atLeast) {
+QImage PictureCache::fitted(const JpegPicture& picture, QSize size) {
     if (!picture.hasJpegData())
-        return picture.toImage(atLeast);
-    const Key key = keyOf(picture, atLeast);
+        return picture.toImage().scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    const Key key = keyOf(picture, size);
     if (const Entry* kept = find(key, picture.jpegData()))
         return kept->image;
-    const QImage image = picture.toImage(atLeast);
+    const QImage image = JpegCodec::decodeFitted(picture.jpegData(), size);
     keep(key, picture.jpegData(), image);
     return image;
 }
 
-void PictureCache::decodeAhead(const QList<JpegPicture>& pictures, QSize atLeast) {
+void PictureCache::drawAhead(const QList<std::pair<JpegPicture, QSize>>& pictures) {
     m_worker.clear();
-    for (const JpegPicture& picture : pictures) {
-        if (!picture.hasJpegData() || find(keyOf(picture, atLeast), picture.jpegData()))
+    for (const auto& [picture, size] : pictures) {
+        if (!picture.hasJpegData() || find(keyOf(picture, size), picture.jpegData()))
             continue;
-        const Key key = keyOf(picture, atLeast);
+        const Key key = keyOf(picture, size);
         const QByteArray data = picture.jpegData();
         const quint64 round = m_round;
-        m_worker.start([this, key, data, atLeast, round] {
+        m_worker.start([this, key, data, round] {
             QImage image;
             try {
-                image = JpegCodec::decode(data, atLeast);
+                image = JpegCodec::decodeFitted(data, key.size);
             } catch (const std::exception&) {
             }
             // Handed to the window's thread; the cache outlives this call,
@@ -66,6 +67,11 @@ void PictureCache::decodeAhead(const QList<JpegPicture>& pictures, QSize atLeast
                 Qt::QueuedConnection);
         });
     }
+}
+
+void PictureCache::waitForWorkAhead() {
+    m_worker.waitForDone();
+    QCoreApplication::sendPostedEvents(&m_inbox);
 }
 
 void PictureCache::clear() {

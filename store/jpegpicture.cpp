@@ -7,6 +7,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jerror.h>
@@ -196,8 +198,10 @@ Header readHeader(const QByteArray& data) {
             cinfo.jpeg_color_space == JCS_GRAYSCALE, cinfo.progressive_mode != 0};
 }
 
-QImage decode(const QByteArray& data, QSize atLeast) {
-    Decompression session;
+namespace {
+// Starts decoding at the smallest n/8 of the full size that covers `atLeast`;
+// throws for a picture over the pixel limit or one libjpeg refuses.
+void startDecoding(Decompression& session, const QByteArray& data, QSize atLeast) {
     jpeg_decompress_struct& cinfo = session.cinfo;
     if (!guarded(session.manager, [&] { startReading(session, data); }))
         session.fail();
@@ -209,10 +213,67 @@ QImage decode(const QByteArray& data, QSize atLeast) {
     cinfo.scale_denom = 8;
     if (!guarded(session.manager, [&] { jpeg_start_decompress(&cinfo); }))
         session.fail();
+}
+
+// The source index nearest the middle of each of `count` places over `full`.
+std::vector<int> nearestIndexes(int full, int count) {
+    std::vector<int> indexes(size_t(std::max(count, 0)));
+    for (int i = 0; i < count; ++i)
+        indexes[size_t(i)] = int((2 * qint64(i) + 1) * full / (2 * qint64(count)));
+    return indexes;
+}
+} // namespace
+
+QImage decodeFitted(const QByteArray& data, QSize size) {
+    Decompression session;
+    jpeg_decompress_struct& cinfo = session.cinfo;
+    startDecoding(session, data, {});
+    QImage image(size, formatFor(cinfo.out_color_space));
+    if (image.isNull())
+        throw PictureTooLargeError(size.width(), size.height());
+    const bool cmyk = cinfo.out_color_space == JCS_CMYK;
+    const int pixelBytes = image.depth() / 8;
+    QByteArray source(qsizetype(cinfo.output_width) * 4, Qt::Uninitialized);
+    QByteArray rgb(cmyk ? source.size() : 0, Qt::Uninitialized);
+    const std::vector<int> columns = nearestIndexes(int(cinfo.output_width), size.width());
+    const std::vector<int> rows = nearestIndexes(int(cinfo.output_height), size.height());
+    size_t next = 0;
+    const bool read = guarded(session.manager, [&] {
+        while (cinfo.output_scanline < cinfo.output_height) {
+            const int y = int(cinfo.output_scanline);
+            auto row = reinterpret_cast<JSAMPROW>(source.data());
+            jpeg_read_scanlines(&cinfo, &row, 1);
+            if (next >= rows.size() || rows[next] != y)
+                continue;
+            const uchar* pixels = row;
+            if (cmyk) {
+                cmykToRgb32(row, reinterpret_cast<QRgb*>(rgb.data()), int(cinfo.output_width),
+                            cinfo.saw_Adobe_marker != 0);
+                pixels = reinterpret_cast<const uchar*>(rgb.constData());
+            }
+            for (; next < rows.size() && rows[next] == y; ++next) {
+                uchar* out = image.scanLine(int(next));
+                for (size_t x = 0; x < columns.size(); ++x)
+                    std::memcpy(out + x * size_t(pixelBytes),
+                                pixels + size_t(columns[x]) * size_t(pixelBytes),
+                                size_t(pixelBytes));
+            }
+        }
+        jpeg_finish_decompress(&cinfo);
+    });
+    if (!read)
+        session.fail();
+    return image;
+}
+
+QImage decode(const QByteArray& data, QSize atLeast) {
+    Decompression session;
+    jpeg_decompress_struct& cinfo = session.cinfo;
+    startDecoding(session, data, atLeast);
     QImage image(int(cinfo.output_width), int(cinfo.output_height),
                  formatFor(cinfo.out_color_space));
     if (image.isNull())
-        throw PictureTooLargeError(width, height);
+        throw PictureTooLargeError(int(cinfo.image_width), int(cinfo.image_height));
     const bool cmyk = cinfo.out_color_space == JCS_CMYK;
     QByteArray cmykRow(cmyk ? qsizetype(cinfo.output_width) * 4 : 0, Qt::Uninitialized);
     const bool read = guarded(session.manager, [&] {

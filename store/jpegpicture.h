@@ -81,6 +81,11 @@ int scaleFor(QSize full, QSize atLeast);
 // transparent background looks wherever it is shown.
 QImage onWhite(const QImage& bitmap);
 QImage decode(const QByteArray& data, QSize atLeast);
+// The picture drawn at `size` by the nearest pixel: each pixel of the result
+// is the picture's own pixel nearest its place, never an average. The whole
+// picture is decoded, a row at a time, and only the rows drawn are kept, so
+// no page is ever held at full size just to be shown small.
+QImage decodeFitted(const QByteArray& data, QSize size);
 // Baseline JPEG of a 24-bit copy of `bitmap` (transparency laid on white):
 // libjpeg's defaults at quality 90.
 QByteArray encode(const QImage& bitmap);

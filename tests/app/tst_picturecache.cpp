@@ -1,4 +1,4 @@
-// The decoded-page cache: the same pixels as a fresh decode, never another
+// The drawn-page cache: the same pixels as a fresh drawing, never another
 // picture's, and bounded.
 
 #include "libraryfiles.h"
@@ -22,48 +22,51 @@ JpegPicture pattern(int width, int height, int seed) {
 class TestPictureCache : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void sameAsAFreshDecode();
+    void sameAsAFreshDrawing();
     void neverAnotherPicturesPixels();
-    void scaleIsPartOfTheKey();
+    void sizeIsPartOfTheKey();
     void staysWithinItsBudget();
     void pictureLargerThanTheBudgetIsStillGiven();
 };
 
-void TestPictureCache::sameAsAFreshDecode() {
+void TestPictureCache::sameAsAFreshDrawing() {
     PictureCache cache;
     const JpegPicture picture = pattern(640, 480, 7);
-    for (const QSize area : {QSize(459, 355), QSize(100, 80), QSize()}) {
-        const QImage first = cache.decoded(picture, area);
-        QCOMPARE(first, picture.toImage(area));
+    for (const QSize area : {QSize(459, 355), QSize(100, 80), QSize(640, 480)}) {
+        const QImage first = cache.fitted(picture, area);
+        QCOMPARE(first, JpegCodec::decodeFitted(picture.jpegData(), area));
         // Found again from another copy of the same bytes.
         const JpegPicture again = JpegPicture::fromJpegData(QByteArray(picture.jpegData()));
-        QCOMPARE(cache.decoded(again, area), first);
+        QCOMPARE(cache.fitted(again, area), first);
     }
     QCOMPARE(cache.size(), 3);
+    // At the picture's own size, the drawing is the picture.
+    QCOMPARE(cache.fitted(picture, {640, 480}), picture.toImage());
 }
 
 // Two pictures of one size, one scale, even one hash bucket: each gets its own pixels.
 void TestPictureCache::neverAnotherPicturesPixels() {
     PictureCache cache;
     const JpegPicture a = pattern(320, 240, 3), b = pattern(320, 240, 5);
-    const QImage fromA = cache.decoded(a, {100, 100});
-    const QImage fromB = cache.decoded(b, {100, 100});
+    const QImage fromA = cache.fitted(a, {100, 100});
+    const QImage fromB = cache.fitted(b, {100, 100});
     QVERIFY(fromA != fromB);
-    QCOMPARE(fromB, b.toImage({100, 100}));
-    QCOMPARE(cache.decoded(a, {100, 100}), fromA);
+    QCOMPARE(fromB, JpegCodec::decodeFitted(b.jpegData(), {100, 100}));
+    QCOMPARE(cache.fitted(a, {100, 100}), fromA);
     // A bitmap waiting to be encoded is never taken from the cache.
     QImage bitmap(320, 240, QImage::Format_RGB32);
     bitmap.fill(Qt::cyan);
-    QCOMPARE(cache.decoded(JpegPicture::fromBitmap(bitmap), {100, 100}), bitmap);
+    QCOMPARE(cache.fitted(JpegPicture::fromBitmap(bitmap), {100, 100}),
+             bitmap.scaled(100, 100, Qt::IgnoreAspectRatio, Qt::FastTransformation));
     QCOMPARE(cache.size(), 2);
 }
 
-void TestPictureCache::scaleIsPartOfTheKey() {
+void TestPictureCache::sizeIsPartOfTheKey() {
     PictureCache cache;
     const JpegPicture picture = pattern(800, 800, 11);
-    QCOMPARE(cache.decoded(picture, {100, 100}).size(), QSize(100, 100));
-    QCOMPARE(cache.decoded(picture, {400, 400}).size(), QSize(400, 400));
-    QCOMPARE(cache.decoded(picture, {90, 90}).size(), QSize(100, 100));
+    for (const QSize size : {QSize(100, 100), QSize(400, 400), QSize(90, 90), QSize(90, 91)})
+        QCOMPARE(cache.fitted(picture, size).size(), size);
+    QCOMPARE(cache.size(), 4);
 }
 
 void TestPictureCache::staysWithinItsBudget() {
@@ -73,12 +76,12 @@ void TestPictureCache::staysWithinItsBudget() {
     QList<JpegPicture> pictures;
     for (int seed = 1; seed <= 8; ++seed) {
         pictures << pattern(256, 256, seed);
-        cache.decoded(pictures.last(), {});
+        cache.fitted(pictures.last(), {256, 256});
     }
     QVERIFY2(cache.size() <= 4, qPrintable(QString::number(cache.size())));
     // The least recently used went first: the newest is still there.
     const qsizetype before = cache.size();
-    cache.decoded(pictures.last(), {});
+    cache.fitted(pictures.last(), {256, 256});
     QCOMPARE(cache.size(), before);
 }
 
@@ -90,9 +93,9 @@ void TestPictureCache::pictureLargerThanTheBudgetIsStillGiven() {
     PictureCache cache(2 * one);
     const JpegPicture large = pattern(640, 480, 9);
     for (int time = 0; time < 2; ++time)
-        QCOMPARE(cache.decoded(large, {}), large.toImage());
-    QCOMPARE(cache.decoded(small, {}), small.toImage());
-    QCOMPARE(cache.decoded(JpegPicture::fromJpegData(QByteArray(small.jpegData())), {}),
+        QCOMPARE(cache.fitted(large, {640, 480}), large.toImage());
+    QCOMPARE(cache.fitted(small, {64, 64}), small.toImage());
+    QCOMPARE(cache.fitted(JpegPicture::fromJpegData(QByteArray(small.jpegData())), {64, 64}),
              small.toImage());
     QCOMPARE(cache.size(), 1);
 }

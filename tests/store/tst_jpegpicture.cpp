@@ -64,6 +64,8 @@ private Q_SLOTS:
     void decodesWholePicture();
     void scaledDecodeCoversAskedSize_data();
     void scaledDecodeCoversAskedSize();
+    void fittedDecodeTakesNearestPixels_data();
+    void fittedDecodeTakesNearestPixels();
     void notJpegFailsOnCreation_data();
     void notJpegFailsOnCreation();
     void streamCutInHeaderFailsOnCreation_data();
@@ -456,6 +458,55 @@ void TestJpegPicture::scansThatOnlyCostTimeAreRefused() {
     QCOMPARE(picture.size(), QSize(96, 64));
     for (const QSize atLeast : {QSize(), QSize(12, 8)})
         QCOMPARE(failureOf([&] { picture.toImage(atLeast); }).message, refusal);
+}
+
+void TestJpegPicture::fittedDecodeTakesNearestPixels_data() {
+    QTest::addColumn<bool>("grey");
+    QTest::addColumn<QSize>("size");
+    for (const bool grey : {false, true}) {
+        const char* kind = grey ? "grey" : "colour";
+        QTest::addRow("%s, own size", kind) << grey << QSize(301, 203);
+        QTest::addRow("%s, a third", kind) << grey << QSize(100, 67);
+        QTest::addRow("%s, one pixel", kind) << grey << QSize(1, 1);
+        QTest::addRow("%s, wider than high", kind) << grey << QSize(290, 20);
+        QTest::addRow("%s, larger", kind) << grey << QSize(602, 406);
+    }
+}
+
+// Each drawn pixel is one of the picture's own, from within a pixel of its
+// place; at the picture's own size the drawing is the picture.
+void TestJpegPicture::fittedDecodeTakesNearestPixels() {
+    QFETCH(bool, grey);
+    QFETCH(QSize, size);
+    QImage source(301, 203, QImage::Format_RGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(
+                x, y, (x % 7 == 0 || y % 5 == 0) ? qRgb(0, 0, 0) : qRgb(x % 256, y % 256, 200));
+    const QByteArray jpeg =
+        JpegCodec::encode(grey ? source.convertToFormat(QImage::Format_Grayscale8) : source);
+    const QImage full = JpegCodec::decode(jpeg, {});
+    const QImage drawn = JpegCodec::decodeFitted(jpeg, size);
+    QCOMPARE(drawn.size(), size);
+    QCOMPARE(drawn.format(), full.format());
+    if (size == full.size())
+        QCOMPARE(drawn, full);
+    const auto near = [](double at, int limit) {
+        return std::pair{std::max(0, int(at) - 1), std::min(limit - 1, int(at) + 1)};
+    };
+    for (int y = 0; y < size.height(); ++y) {
+        const auto [top, bottom] = near((y + 0.5) * full.height() / size.height(), full.height());
+        for (int x = 0; x < size.width(); ++x) {
+            const auto [left, right] = near((x + 0.5) * full.width() / size.width(), full.width());
+            bool own = false;
+            for (int v = top; v <= bottom && !own; ++v)
+                for (int u = left; u <= right && !own; ++u)
+                    own = full.pixel(u, v) == drawn.pixel(x, y);
+            if (!own)
+                QFAIL(qPrintable(
+                    QStringLiteral("(%1, %2) is no pixel near its place").arg(x).arg(y)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestJpegPicture)
