@@ -88,6 +88,22 @@ bool Connection::WriteAheadLog() const {
     return mode.step() && mode.text(0) == u"wal";
 }
 
+// The engine answers with the bytes it keeps and sets the number given,
+// unless that is negative.
+int Connection::ReservedBytes() const {
+    int bytes = -1;
+    if (!m_db ||
+        sqlite3_file_control(m_db, "main", SQLITE_FCNTL_RESERVE_BYTES, &bytes) != SQLITE_OK)
+        fail();
+    return bytes;
+}
+
+void Connection::SetReservedBytes(int bytes) {
+    if (!m_db ||
+        sqlite3_file_control(m_db, "main", SQLITE_FCNTL_RESERVE_BYTES, &bytes) != SQLITE_OK)
+        fail();
+}
+
 void Connection::Execute(const QString& sql) {
     Statement statement(*this, sql);
     while (statement.step()) {
@@ -202,6 +218,15 @@ void Statement::bind(int index, qint64 value) {
 
 void Statement::bindNull(int index) {
     check(sqlite3_bind_null(m_stmt, index));
+}
+
+void Statement::bindValueOf(int index, const Statement& row, int column) {
+    check(sqlite3_bind_value(m_stmt, index, sqlite3_column_value(row.m_stmt, column)));
+}
+
+// The failure of the last step was reported by step() already.
+void Statement::reset() {
+    sqlite3_reset(m_stmt);
 }
 
 // A value the engine could not hand over (out of memory) is a failure, not an

@@ -57,6 +57,10 @@ public:
     // True for a library whose changes go to a write-ahead log beside it, so
     // that its file alone is not the whole library.
     bool WriteAheadLog() const;
+    // The bytes left unused at the end of every page (kept for an extension
+    // of the engine's); they can be set only before the first table is made.
+    int ReservedBytes() const;
+    void SetReservedBytes(int bytes);
     // Runs one statement that returns no rows, on its own.
     void Execute(const QString& sql);
     // A blob or text value of `table`.`column` in row `rowid`, read directly;
@@ -112,6 +116,11 @@ public:
     void bind(int index, const QByteArray& blob);
     void bind(int index, qint64 value);
     void bindNull(int index);
+    // The value in `column` of the current row of `row`, as it is: its type
+    // and its bytes.
+    void bindValueOf(int index, const Statement& row, int column);
+    // Ready to run again; the values bound stay until others are bound.
+    void reset();
 
     QString text(int column) const;
     bool isNull(int column) const;

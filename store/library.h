@@ -28,11 +28,18 @@ Query namesContaining(const QString& word);
 // again when the table cannot be made.
 void createEmptyLibrary(const QString& path);
 
-// A new library: a copy of the library `templatePath` (the default library)
-// with none of its scores, compacted so that nothing of their pictures is left
-// in the file. The template is read in one read transaction, so another
-// program writing it meanwhile never gives a torn copy. An existing `target`
-// is never replaced. When the template does not exist nothing is made
-// (opening the new library then reports it). When copying or emptying fails
-// the new file is removed again.
+// A new library: the library `templatePath` (the default library) with none
+// of its scores, as copying it whole, deleting its pictures and compacting
+// the copy gives. It is made from the template's schema instead: the same
+// page size, text encoding, auto-vacuum, user version, application id and
+// journal mode, every table, index, view and trigger, and the rows of every
+// table but `pictures`, so a default library of many pictures takes no longer
+// and no more disk than an empty one. Only a template holding what the engine
+// alone makes (its statistics, a virtual table), an indexed table whose
+// rowids no name reaches, or pictures whose deleting runs a trigger is still
+// copied whole, emptied and compacted. The template is read in one read
+// transaction, so another program writing it meanwhile never gives a torn
+// library. An existing `target` is never replaced. When the template does not
+// exist nothing is made (opening the new library then reports it). When
+// making or emptying fails the new file is removed again.
 void makeEmptyCopy(const QString& templatePath, const QString& target);

@@ -20,14 +20,17 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <memory>
 #include <optional>
 #include <thread>
 #include <utility>
 
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using TestFiles::Record;
@@ -164,6 +167,10 @@ private Q_SLOTS:
     void postWaitsForAnotherProgramsLock();
     void newLibraryNeverCopiesAHalfWrittenTemplate();
     void newLibraryFromAWriteAheadTemplate();
+    void newLibraryIsTheTemplateEmptied_data();
+    void newLibraryIsTheTemplateEmptied();
+    void failedNewLibraryLeavesNothing_data();
+    void failedNewLibraryLeavesNothing();
 
 private:
     QString path(const QString& name = u"library.tbr"_s) const { return m_dir->filePath(name); }
@@ -1229,6 +1236,311 @@ void TestRecordSet::newLibraryFromAWriteAheadTemplate() {
     makeEmptyCopy(templatePath, copy);
     QCOMPARE(query(copy, u"select text from notes"_s), QStringList(u"only in the log"_s));
     QCOMPARE(query(copy, u"select count(*) from pictures"_s), QStringList(u"0"_s));
+}
+
+namespace {
+
+// Runs `sql` on `db`: the engine's message, empty when it ran.
+QString run(sqlite3* db, const QString& sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) == SQLITE_OK)
+        return {};
+    const QString message = QString::fromUtf8(error ? error : sqlite3_errmsg(db));
+    sqlite3_free(error);
+    return message;
+}
+
+// A default library made by `script`, with `reservedBytes` left unused at the
+// end of every page, then given four pictures of `pictureBytes` random bytes
+// (none for 0).
+QString makeTemplate(const QString& path, const QString& script, int reservedBytes,
+                     int pictureBytes) {
+    sqlite3* db = nullptr;
+    const auto close = qScopeGuard([&] { sqlite3_close(db); });
+    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
+        return u"cannot open "_s + path;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_RESERVE_BYTES, &reservedBytes) != SQLITE_OK)
+        return u"cannot reserve bytes"_s;
+    QString error = run(db, script);
+    for (int i = 1; error.isEmpty() && pictureBytes > 0 && i <= 4; ++i)
+        error =
+            run(db, u"insert into pictures (filename, picture) values ('第%1首', randomblob(%2))"_s
+                        .arg(i)
+                        .arg(pictureBytes));
+    return error;
+}
+
+// A value as the engine holds it: its type and its exact content.
+QString typedValue(sqlite3_stmt* statement, int column) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return u"integer "_s + QString::number(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT:
+        return u"real "_s + QString::number(sqlite3_column_double(statement, column), 'g', 17);
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        return u"text "_s + QString::fromUtf8(text, sqlite3_column_bytes(statement, column));
+    }
+    case SQLITE_BLOB: {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+        return u"blob "_s + QString::fromLatin1(
+                                QByteArray(bytes, sqlite3_column_bytes(statement, column)).toHex());
+    }
+    default:
+        return u"null"_s;
+    }
+}
+
+// Every row `sql` gives on `db`, its values typed.
+QStringList rowsOf(sqlite3* db, const QString& sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK)
+        return {u"cannot run: "_s + sql};
+    QStringList rows;
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        QStringList values;
+        for (int column = 0; column < sqlite3_column_count(statement); ++column)
+            values << typedValue(statement, column);
+        rows << values.join(u" | "_s);
+    }
+    sqlite3_finalize(statement);
+    return rows;
+}
+
+// What two libraries made from one template share: the settings of the
+// file's first page, the schema in its order, and every row of every table
+// with its rowid. Read with the engine directly.
+QStringList describe(const QString& path) {
+    // Page size, file format versions (2 for a write-ahead log), reserved bytes
+    // and payload fractions; schema format, default cache size, largest root
+    // page, text encoding, user version, incremental vacuum, application id.
+    const QByteArray header = TestFiles::readFile(path).left(100);
+    QStringList description{
+        QString::fromLatin1(header.mid(16, 8).toHex() + ' ' + header.mid(44, 28).toHex())};
+    sqlite3* db = nullptr;
+    const auto close = qScopeGuard([&] { sqlite3_close(db); });
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+        SQLITE_OK)
+        return {u"cannot open "_s + path};
+    for (const QString& pragma :
+         {u"page_size"_s, u"encoding"_s, u"auto_vacuum"_s, u"user_version"_s, u"application_id"_s,
+          u"journal_mode"_s, u"default_cache_size"_s, u"freelist_count"_s})
+        description << pragma + u": "_s + rowsOf(db, u"pragma "_s + pragma).join(u"; "_s);
+    description << rowsOf(db,
+                          u"select type, name, tbl_name, sql from sqlite_schema order by rowid"_s);
+    const QString tables = u"select name from pragma_table_list where schema = 'main' and "
+                           u"name <> 'sqlite_schema' and wr = %1 order by name"_s;
+    for (const QString& table : query(path, tables.arg(0)))
+        description << table + u":"_s << rowsOf(db, u"select _rowid_, * from \"%1\""_s.arg(table));
+    for (const QString& table : query(path, tables.arg(1)))
+        description << table + u":"_s << rowsOf(db, u"select * from \"%1\""_s.arg(table));
+    return description;
+}
+
+// While one lives, no file of this program can grow past `bytes`: a write
+// beyond fails (EFBIG) instead of stopping the program.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_before);
+        m_signal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = m_before;
+        limited.rlim_cur = std::min(bytes, m_before.rlim_max);
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_before);
+        std::signal(SIGXFSZ, m_signal);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_before{};
+    void (*m_signal)(int) = SIG_DFL;
+};
+
+} // namespace
+
+// Each row a default library's schema. The new library must be what copying
+// the template whole, deleting its pictures and compacting gives (made here
+// with the engine directly). It is made first where no file may grow past a
+// limit the template exceeds: a library made from the schema fits, while a
+// template only a whole copy reproduces (`copiedWhole`) fails there, leaving
+// nothing behind, and is made again without the limit.
+void TestRecordSet::newLibraryIsTheTemplateEmptied_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("reservedBytes");
+    QTest::addColumn<int>("pictureBytes");
+    QTest::addColumn<bool>("copiedWhole");
+
+    const QString pictures = QString::fromLatin1(TestFiles::DefaultSchema) + u';';
+    const int small = 100 * 1024;
+    QTest::newRow("the default") << pictures << 0 << small << false;
+    QTest::newRow("large pictures, a few pages made") << pictures << 0 << 1024 * 1024 << false;
+    QTest::newRow("a table of every value type")
+        << pictures + u"create table notes (a, b INTEGER, c REAL, d TEXT, e BLOB);"
+                      u"insert into notes values (1, -9223372036854775808, 0.1, '七里香', x'00ff'),"
+                      u" (null, 9223372036854775807, -1e308, '', x''),"
+                      u" (2.5, 'text', 3, x'41', 'not a blob'), (-0.0, null, null, null, null);"
+                      u"insert into notes (rowid, a) values (100, 'after a gap');"_s
+        << 0 << small << false;
+    QTest::newRow("indexes") << pictures +
+                                    u"create index byName on pictures (filename);"
+                                    u"create table tags (tag TEXT UNIQUE, score INTEGER);"
+                                    u"insert into tags values ('b', 2), ('a', 1);"
+                                    u"create index byScore on tags (score desc) where score > 0;"_s
+                             << 0 << small << false;
+    QTest::newRow("a view")
+        << pictures + u"create view names as select filename from pictures order by 1;"_s << 0
+        << small << false;
+    QTest::newRow("a trigger on another table")
+        << pictures + u"create table notes (text TEXT); create table log (text TEXT);"
+                      u"create trigger noted after insert on notes"
+                      u" begin insert into log values ('noted ' || new.text); end;"
+                      u"insert into notes values ('one'), ('two');"_s
+        << 0 << small << false;
+    QTest::newRow("AUTOINCREMENT keys of another table")
+        << pictures + u"create table events (id INTEGER PRIMARY KEY AUTOINCREMENT, what TEXT);"
+                      u"insert into events (what) values ('a'), ('b'), ('c');"
+                      u"delete from events where what = 'c';"_s
+        << 0 << small << false;
+    QTest::newRow("AUTOINCREMENT keys of the pictures")
+        << u"create table pictures (id INTEGER PRIMARY KEY AUTOINCREMENT, filename TEXT,"
+           u" picture BLOB);"_s
+        << 0 << small << false;
+    QTest::newRow("the counters of a dropped AUTOINCREMENT table")
+        << pictures + u"create table gone (id INTEGER PRIMARY KEY AUTOINCREMENT);"
+                      u"insert into gone default values; drop table gone;"_s
+        << 0 << small << false;
+    QTest::newRow("8192-byte pages, UTF-16le")
+        << u"pragma page_size = 8192; pragma encoding = 'UTF-16le';"_s + pictures +
+               u"create table notes (text TEXT); insert into notes values ('晴天'), (x'0041');"_s
+        << 0 << small << false;
+    QTest::newRow("incremental auto-vacuum")
+        << u"pragma auto_vacuum = incremental;"_s + pictures +
+               u"create table notes (text TEXT); insert into notes values ('one'), ('two');"
+               u"create index byText on notes (text);"_s
+        << 0 << small << false;
+    QTest::newRow("user version, application id, default cache size")
+        << pictures + u"pragma user_version = -7; pragma application_id = 1952607346;"
+                      u"pragma default_cache_size = 500;"_s
+        << 0 << small << false;
+    QTest::newRow("reserved bytes on every page") << pictures << 8 << small << false;
+    QTest::newRow("a table without rowid, generated columns")
+        << pictures + u"create table keyed (k TEXT PRIMARY KEY, v INTEGER,"
+                      u" twice INTEGER GENERATED ALWAYS AS (v * 2) STORED,"
+                      u" half GENERATED ALWAYS AS (v / 2.0)) without rowid;"
+                      u"insert into keyed (k, v) values ('b', 4), ('a', 3);"_s
+        << 0 << small << false;
+    QTest::newRow("an indexed table with columns named rowid and oid")
+        << pictures + u"create table odd (rowid TEXT, oid TEXT, v);"
+                      u"insert into odd values ('x', 'y', 1);"
+                      u"insert into odd (_rowid_, v) values (50, 2);"
+                      u"create index byV on odd (v);"_s
+        << 0 << small << false;
+    QTest::newRow("an indexed table with every name of its rowid taken")
+        << pictures + u"create table odd (rowid TEXT, oid TEXT, _rowid_ TEXT UNIQUE);"
+                      u"insert into odd values ('x', 'y', 'z');"_s
+        << 0 << small << true;
+    QTest::newRow("a write-ahead log")
+        << u"pragma journal_mode = wal;"_s + pictures +
+               u"create table notes (text TEXT); insert into notes values ('one');"_s
+        << 0 << small << false;
+    const QString deleteTrigger =
+        u"create table log (what TEXT); create trigger forget after delete on pictures"
+        u" begin insert into log values ('deleted ' || old.filename); end;"_s;
+    QTest::newRow("a delete trigger on the pictures")
+        << pictures + deleteTrigger << 0 << small << true;
+    QTest::newRow("a delete trigger on the pictures, a write-ahead log")
+        << u"pragma journal_mode = wal;"_s + pictures + deleteTrigger << 0 << small << true;
+    QTest::newRow("the engine's statistics")
+        << pictures + u"create index byName on pictures (filename); analyze;"_s << 0 << small
+        << true;
+    QTest::newRow("a virtual table") << pictures + u"create virtual table words using fts5 (word);"
+                                                   u"insert into words values ('天空之城');"_s
+                                     << 0 << small << true;
+}
+
+void TestRecordSet::newLibraryIsTheTemplateEmptied() {
+    QFETCH(QString, script);
+    QFETCH(int, reservedBytes);
+    QFETCH(int, pictureBytes);
+    QFETCH(bool, copiedWhole);
+    const QString templatePath = path(u"pictures.tbr"_s);
+    const QString expected = path(u"expected.tbr"_s);
+    const QString made = path(u"new.tbr"_s);
+    QCOMPARE(makeTemplate(templatePath, script, reservedBytes, pictureBytes), QString());
+    QVERIFY(QFile::copy(templatePath, expected));
+    QVERIFY_THROWS_NO_EXCEPTION(TestFiles::execute(expected, u"delete from pictures; vacuum"_s));
+    const QByteArray templateBefore = TestFiles::readFile(templatePath);
+    constexpr rlim_t Limit = 256 * 1024;
+    QVERIFY(templateBefore.size() > qsizetype(Limit));
+
+    Failure failure;
+    {
+        const FileSizeLimit limit(Limit);
+        failure = failureOf([&] { makeEmptyCopy(templatePath, made); });
+    }
+    QVERIFY2((failure.kind != u"none"_s) == copiedWhole,
+             qPrintable(failure.kind + u": "_s + failure.message));
+    if (copiedWhole) {
+        QCOMPARE(TestFiles::entriesBelow(m_dir->path()),
+                 QStringList({u"expected.tbr"_s, u"pictures.tbr"_s}));
+        QVERIFY_THROWS_NO_EXCEPTION(makeEmptyCopy(templatePath, made));
+    }
+
+    QCOMPARE(query(made, u"pragma integrity_check"_s), QStringList(u"ok"_s));
+    QCOMPARE(query(made, u"select count(*) from pictures"_s), QStringList(u"0"_s));
+    QCOMPARE(describe(made), describe(expected));
+    // Nothing of the pictures is in the file: it has a page for each table and index.
+    const QByteArray madeBytes = TestFiles::readFile(made);
+    QCOMPARE(madeBytes.size(), QFileInfo(expected).size());
+    QVERIFY(query(made, u"pragma page_count"_s).value(0).toInt() <= 8);
+    for (const Record& record : TestFiles::readLibrary(templatePath))
+        QVERIFY(!madeBytes.contains(record.picture->mid(record.picture->size() / 2, 64)));
+    QCOMPARE(TestFiles::readFile(templatePath), templateBefore);
+}
+
+// Whichever way the new library is made, a failure leaves no file of it, and
+// the template as it was.
+void TestRecordSet::failedNewLibraryLeavesNothing_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("pictureBytes");
+    QTest::addColumn<qint64>("fileSizeLimit");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+
+    const QString pictures = QString::fromLatin1(TestFiles::DefaultSchema) + u';';
+    const qint64 none = qint64(RLIM_INFINITY);
+    QTest::newRow("no table of pictures") << u"create table notes (text TEXT);"_s << 0 << none
+                                          << u"EngineError"_s << u"no such table: pictures"_s;
+    QTest::newRow("no table of pictures, the engine's statistics")
+        << u"create table notes (text TEXT UNIQUE); analyze;"_s << 0 << none << u"EngineError"_s
+        << u"no such table: pictures"_s;
+    QTest::newRow("no room for a second page")
+        << pictures << 10000 << qint64(4096) << u"EngineError"_s << u"disk I/O error"_s;
+}
+
+void TestRecordSet::failedNewLibraryLeavesNothing() {
+    QFETCH(QString, script);
+    QFETCH(int, pictureBytes);
+    QFETCH(qint64, fileSizeLimit);
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    const QString templatePath = path(u"pictures.tbr"_s);
+    QCOMPARE(makeTemplate(templatePath, script, 0, pictureBytes), QString());
+    const QByteArray templateBefore = TestFiles::readFile(templatePath);
+
+    Failure failure;
+    {
+        const FileSizeLimit limit{rlim_t(fileSizeLimit)};
+        failure = failureOf([&] { makeEmptyCopy(templatePath, path(u"new.tbr"_s)); });
+    }
+    QCOMPARE(failure.kind, kind);
+    QCOMPARE(failure.message, message);
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), QStringList(u"pictures.tbr"_s));
+    QCOMPARE(TestFiles::readFile(templatePath), templateBefore);
 }
 
 QTEST_GUILESS_MAIN(TestRecordSet)
