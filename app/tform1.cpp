@@ -187,7 +187,7 @@ bool TForm1::hasCurrentPicture() const {
 }
 
 void TForm1::showCurrentPicture() {
-    const Field& picture = ADOQuery1.FieldByName(Columns::Picture);
+    Field& picture = ADOQuery1.FieldByName(Columns::Picture);
     if (picture.IsNull())
         return;
     Image1->setPicture(picture.LoadPicture());

@@ -18,7 +18,7 @@ void DeleteFormDBClick(TForm1& window) {
 void removeCurrentScore(TForm1& window, const RemovalTexts& texts,
                         const std::function<void()>& beforeRemoving) {
     RecordSet& records = window.ADOQuery1;
-    const Field& picture = records.FieldByName(Columns::Picture);
+    Field& picture = records.FieldByName(Columns::Picture);
     if (picture.IsNull()) {
         showMessage(texts.noPicture);
         return;
@@ -48,7 +48,7 @@ void deleteCurrentScore(TForm1& window) {
         }
     });
     records.Delete();
-    const Field& picture = records.FieldByName(Columns::Picture);
+    Field& picture = records.FieldByName(Columns::Picture);
     window.Image1->setPicture(picture.IsNull() ? JpegPicture() : picture.LoadPicture());
 }
 

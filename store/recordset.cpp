@@ -87,7 +87,7 @@ bool Field::IsNull() const {
     return !row || row->pictureLength <= 0;
 }
 
-QString Field::AsString() const {
+QString Field::AsString() {
     if (m_kind == Kind::Picture)
         return QString::fromLatin1(Value());
     if (m_set.m_pending.name)
@@ -105,7 +105,7 @@ void Field::SetAsString(const QString& text) {
     m_set.notifyChange(this);
 }
 
-QByteArray Field::Value() const {
+QByteArray Field::Value() {
     if (m_kind == Kind::Name)
         return AsString().toUtf8();
     if (m_set.m_pending.picture)
@@ -116,7 +116,7 @@ QByteArray Field::Value() const {
     return m_set.readPicture(size_t(m_set.m_cursor));
 }
 
-JpegPicture Field::LoadPicture() const {
+JpegPicture Field::LoadPicture() {
     return JpegPicture::fromJpegData(StoredPicture::jpegFromValue(Value()));
 }
 

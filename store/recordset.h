@@ -34,15 +34,17 @@ public:
     // without bytes counts as null.
     bool IsNull() const;
 
-    QString AsString() const;
+    QString AsString();
     // Edit or insert state only; raises the data-change event with this field.
     void SetAsString(const QString& text);
 
-    // The value's bytes as the library holds them.
-    QByteArray Value() const;
+    // The value's bytes as the library holds them. Not const: the record set
+    // remembers the picture read, for its check that no other program has
+    // changed it before a write.
+    QByteArray Value();
     // Reading a picture: the stored value (either stored form) as JPEG data,
     // header parsed.
-    JpegPicture LoadPicture() const;
+    JpegPicture LoadPicture();
     // Storing a picture: a bitmap is encoded now (the object keeps the JPEG
     // data); the value becomes the bare JPEG stream. Edit or insert state only.
     void StorePicture(JpegPicture& picture);
