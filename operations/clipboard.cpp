@@ -72,11 +72,7 @@ void PasteFromCBoardClick(TForm1& window) {
                                   ? window.ADOQuery1.FieldByName(Columns::Picture).LoadPicture()
                                   : JpegPicture();
     JpegPicture picture = JpegPicture::fromBitmap(offered);
-    window.Image1->setPicture(picture);
-    if (askNewScoreName(window))
-        storeNewScore(window, picture, CountNewScore::AfterPost);
-    else
-        restorePicture(window, saved);
+    nameAndStoreNewScore(window, picture, saved, CountNewScore::AfterPost);
 }
 
 } // namespace Commands

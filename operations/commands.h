@@ -27,14 +27,14 @@ WindowCommands all();
 
 // ---- import.cpp, clipboard.cpp, newscore.cpp: a new score ----------------------------
 
-// The naming dialog, proposing "图片" + (PictureCount + 1); true when a name
-// was confirmed (it is then in PendingName).
-bool askNewScoreName(TForm1& window);
-// After a cancelled naming: `saved` again, or nothing when there is no current picture.
-void restorePicture(TForm1& window, const JpegPicture& saved);
 // When the controls are set for the new score: before its post (the import,
 // so that showing the stored picture decides the buttons) or after it (the paste).
 enum class CountNewScore { BeforePost, AfterPost };
+// Shows `picture` and asks its name in the naming dialog, proposing "图片" +
+// (PictureCount + 1); a confirmed name stores it (storeNewScore), a cancelled
+// naming shows `saved` again, or nothing when there is no current picture.
+void nameAndStoreNewScore(TForm1& window, JpegPicture& picture, const JpegPicture& saved,
+                          CountNewScore when);
 // Stores `picture` as a new score named PendingName at the end of the list:
 // the count and the controls follow. Should anything fail before the post has
 // gone through, the new record is abandoned, so no later move writes it, and

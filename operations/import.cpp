@@ -18,11 +18,7 @@ void LoadFormFileClick(TForm1& window) {
     const auto release = qScopeGuard([&window] { window.Values.NameConfirmed = false; });
     JpegPicture picture = loadPictureFile(file);
     const JpegPicture saved = window.hasCurrentPicture() ? window.Image1->picture() : JpegPicture();
-    window.Image1->setPicture(picture);
-    if (askNewScoreName(window))
-        storeNewScore(window, picture, CountNewScore::BeforePost);
-    else
-        restorePicture(window, saved);
+    nameAndStoreNewScore(window, picture, saved, CountNewScore::BeforePost);
 }
 
 } // namespace Commands

@@ -59,15 +59,15 @@ void countNewScore(TForm1& window) {
 
 namespace Commands {
 
-bool askNewScoreName(TForm1& window) {
+void nameAndStoreNewScore(TForm1& window, JpegPicture& picture, const JpegPicture& saved,
+                          CountNewScore when) {
+    window.Image1->setPicture(picture);
     TForm2 dialog(window.Values);
     dialog.Edit1->setText(u"图片"_s + QString::number(qint64(window.Values.PictureCount) + 1));
     dialog.showOver(&window);
-    return window.Values.NameConfirmed;
-}
-
-void restorePicture(TForm1& window, const JpegPicture& saved) {
-    if (!window.hasCurrentPicture())
+    if (window.Values.NameConfirmed)
+        storeNewScore(window, picture, when);
+    else if (!window.hasCurrentPicture())
         window.Image1->clear();
     else
         window.Image1->setPicture(saved);
