@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "dbtext.h"
 #include "errors.h"
+#include "jpegstream.h"
 #include "mainwindow.h"
 #include "tform1.h"
 
@@ -368,29 +369,11 @@ void TestMainWindow::thinLinesKeepTheirOwnPixels() {
     QVERIFY(rect.width() < page.width() / 2);
     const QImage shown = form->Image1->grab(rect).toImage().convertToFormat(QImage::Format_RGB32);
     QCOMPARE(shown.size(), rect.size());
-    const double sx = double(page.width()) / rect.width(),
-                 sy = double(page.height()) / rect.height();
-    const auto near = [](double at, int limit) {
-        const int centre = int(at);
-        return std::pair{std::max(0, centre - 1), std::min(limit - 1, centre + 1)};
-    };
+    QCOMPARE(pixelNotNearest(page, shown), QString());
     int black = 0;
-    for (int y = 0; y < shown.height(); ++y) {
-        const auto [top, bottom] = near((y + 0.5) * sy, page.height());
-        for (int x = 0; x < shown.width(); ++x) {
-            const auto [left, right] = near((x + 0.5) * sx, page.width());
-            const int drawn = qGray(shown.pixel(x, y));
-            bool own = false;
-            for (int v = top; v <= bottom && !own; ++v)
-                for (int u = left; u <= right && !own; ++u)
-                    own = page.pixelColor(u, v).red() == drawn;
-            if (!own)
-                QFAIL(qPrintable(
-                    u"pixel (%1, %2) is %3, none of the page's near it"_s.arg(x).arg(y).arg(
-                        drawn)));
-            black += drawn < 64;
-        }
-    }
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            black += qGray(shown.pixel(x, y)) < 64;
     QVERIFY(black > 0); // some lines are kept whole
 }
 

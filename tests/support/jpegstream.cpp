@@ -146,3 +146,24 @@ QByteArray greyJpeg(int width, int height, int level) {
     image.fill(QColor(level, level, level));
     return compress(image, {.grey = true});
 }
+
+QString pixelNotNearest(const QImage& page, const QImage& drawn) {
+    const auto near = [](double at, int limit) {
+        return std::pair{std::max(0, int(at) - 1), std::min(limit - 1, int(at) + 1)};
+    };
+    const double sx = double(page.width()) / drawn.width();
+    const double sy = double(page.height()) / drawn.height();
+    for (int y = 0; y < drawn.height(); ++y) {
+        const auto [top, bottom] = near((y + 0.5) * sy, page.height());
+        for (int x = 0; x < drawn.width(); ++x) {
+            const auto [left, right] = near((x + 0.5) * sx, page.width());
+            bool own = false;
+            for (int v = top; v <= bottom && !own; ++v)
+                for (int u = left; u <= right && !own; ++u)
+                    own = page.pixel(u, v) == drawn.pixel(x, y);
+            if (!own)
+                return QStringLiteral("(%1, %2)").arg(x).arg(y);
+        }
+    }
+    return {};
+}

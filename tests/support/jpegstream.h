@@ -47,3 +47,8 @@ QByteArray compress(const QImage& image, StreamOptions options = {});
 QByteArray withLastScanRepeated(const QByteArray& stream, int times);
 // A one-channel (greyscale) JPEG of one grey level.
 QByteArray greyJpeg(int width, int height, int level);
+
+// The first pixel of `drawn` (the whole of `page` drawn at another size) that
+// is none of the page's pixels within a pixel of its place, as "(x, y)";
+// empty when each is one of them, whichever near pixel the drawing took.
+QString pixelNotNearest(const QImage& page, const QImage& drawn);
