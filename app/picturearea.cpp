@@ -26,9 +26,7 @@ PictureArea::Rendering PictureArea::render(const JpegPicture& picture) const {
     // An area shut to nothing draws nothing.
     if (device.isEmpty())
         return result;
-    result.drawn =
-        m_cache ? m_cache->fitted(picture, device)
-                : picture.toImage().scaled(device, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    result.drawn = m_cache ? m_cache->fitted(picture, device) : picture.toFitted(device);
     if (devicePixelRatioF() != 1.0)
         result.drawn.setDevicePixelRatio(devicePixelRatioF());
     return result;

@@ -33,11 +33,11 @@ void PictureCache::keep(const Key& key, const QByteArray& data, const QImage& im
 
 QImage PictureCache::fitted(const JpegPicture& picture, QSize size) {
     if (!picture.hasJpegData())
-        return picture.toImage().scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        return picture.toFitted(size);
     const Key key = keyOf(picture, size);
     if (const Entry* kept = find(key, picture.jpegData()))
         return kept->image;
-    const QImage image = JpegCodec::decodeFitted(picture.jpegData(), size);
+    const QImage image = picture.toFitted(size);
     keep(key, picture.jpegData(), image);
     return image;
 }
@@ -45,9 +45,11 @@ QImage PictureCache::fitted(const JpegPicture& picture, QSize size) {
 void PictureCache::drawAhead(const QList<std::pair<JpegPicture, QSize>>& pictures) {
     m_worker.clear();
     for (const auto& [picture, size] : pictures) {
-        if (!picture.hasJpegData() || find(keyOf(picture, size), picture.jpegData()))
+        if (!picture.hasJpegData())
             continue;
         const Key key = keyOf(picture, size);
+        if (find(key, picture.jpegData()))
+            continue;
         const QByteArray data = picture.jpegData();
         const quint64 round = m_round;
         m_worker.start([this, key, data, round] {

@@ -363,3 +363,9 @@ QImage JpegPicture::toImage(QSize atLeast) const {
         return JpegCodec::decode(m_data, atLeast);
     return m_bitmap;
 }
+
+QImage JpegPicture::toFitted(QSize size) const {
+    if (!m_data.isEmpty())
+        return JpegCodec::decodeFitted(m_data, size);
+    return m_bitmap.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}

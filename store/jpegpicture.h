@@ -53,6 +53,9 @@ public:
     // when the picture is smaller, at full size. A held bitmap is returned as
     // it is.
     QImage toImage(QSize atLeast = {}) const;
+    // The picture drawn at `size`, each pixel the picture's own nearest its
+    // place (JpegCodec::decodeFitted for JPEG data).
+    QImage toFitted(QSize size) const;
 
 private:
     QByteArray m_data;
