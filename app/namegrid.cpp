@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScopedValueRollback>
 
 using namespace Qt::StringLiterals;
 
@@ -171,6 +172,7 @@ void NameGrid::keyPressEvent(QKeyEvent* event) {
         return;
     }
     RecordSet& set = *m_set;
+    const QScopedValueRollback byKey(m_movingByKey, true);
     switch (event->key()) {
     case Qt::Key_Up:
         runReported([&] { set.Prior(); });

@@ -56,6 +56,9 @@ public:
     explicit NameGrid(QWidget* parent = nullptr);
     void setDataSource(DataSource& source);
     int visibleRowCount() const;
+    // While a key press moves the cursor: keys may follow faster than pages
+    // can be drawn.
+    bool movingByKey() const { return m_movingByKey; }
 
     void ActiveChanged() override { followCursor(); }
     void RowInserted(int) override { followCursor(); }
@@ -75,4 +78,5 @@ private:
     RecordSet* m_set = nullptr;
     NameListModel m_model;
     RowMarker m_marker;
+    bool m_movingByKey = false;
 };

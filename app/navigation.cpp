@@ -10,7 +10,10 @@ void TForm1::DataSource1DataChange(const Field*) {
         SpeedButton2->setEnabled(false);
         return;
     }
-    showCurrentPicture();
+    if (DBGrid1->movingByKey())
+        m_pageWhereKeysStop.request();
+    else
+        showCurrentPicture();
     SpeedButton1->setEnabled(!ADOQuery1.Bof());
     SpeedButton2->setEnabled(ADOQuery1.Bof() || !ADOQuery1.Eof());
 }

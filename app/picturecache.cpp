@@ -9,6 +9,7 @@ PictureCache::PictureCache(qsizetype budget) : m_entries(budget) {
 }
 
 PictureCache::~PictureCache() {
+    m_closing = true;
     m_worker.clear();
     m_worker.waitForDone();
 }
@@ -55,7 +56,7 @@ void PictureCache::drawAhead(const QList<std::pair<JpegPicture, QSize>>& picture
         m_worker.start([this, key, data, round] {
             QImage image;
             try {
-                image = JpegCodec::decodeFitted(data, key.size);
+                image = JpegCodec::decodeFitted(data, key.size, &m_closing);
             } catch (const std::exception&) {
             }
             // Handed to the window's thread; the cache outlives this call,

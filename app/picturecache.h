@@ -20,7 +20,7 @@
 class PictureCache {
 public:
     explicit PictureCache(qsizetype budget = 48 * 1024 * 1024);
-    // Waits for a drawing under way: it holds nothing of the cache's.
+    // Stops a drawing under way at its next row, and waits for that.
     ~PictureCache();
     PictureCache(const PictureCache&) = delete;
     PictureCache& operator=(const PictureCache&) = delete;
@@ -62,6 +62,7 @@ private:
 
     QCache<Key, Entry> m_entries; // the cost of an entry: the bytes it holds
     QThreadPool m_worker;
-    QObject m_inbox;     // receives the worker's pictures on the window's thread
-    quint64 m_round = 0; // a drawing ahead from an earlier round is not kept
+    QObject m_inbox;                    // receives the worker's pictures on the window's thread
+    quint64 m_round = 0;                // a drawing ahead from an earlier round is not kept
+    std::atomic_bool m_closing = false; // read by the worker: a huge page need not be finished
 };

@@ -8,7 +8,6 @@
 
 #include <QBoxLayout>
 #include <QDir>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -191,18 +190,23 @@ void TForm1::showCurrentPicture() {
     if (picture.IsNull())
         return;
     Image1->setPicture(picture.LoadPicture());
-    // The pages on either side are decoded once the window is idle, so that a
-    // step to one of them finds it ready.
-    if (!m_prefetchPending) {
-        m_prefetchPending = true;
-        QTimer::singleShot(0, this, &TForm1::prefetchNeighbours);
-    }
+    // The pages on either side are decoded once this one is painted, so that
+    // a step to one of them finds it ready.
+    m_workAhead.request();
+}
+
+// Keys pressed faster than pages are drawn move the list at once; only the
+// page where they stop is drawn.
+void TForm1::showWhereKeysStopped() {
+    runReported([this] {
+        if (ADOQuery1.Active() && hasCurrentPicture())
+            showCurrentPicture();
+    });
 }
 
 // Only a head start, decoded on the second core: a page that cannot be read
 // or decoded now is left for the step that shows it, which reports it.
 void TForm1::prefetchNeighbours() {
-    m_prefetchPending = false;
     const int current = ADOQuery1.RecNo();
     QList<JpegPicture> neighbours;
     for (int row : {current + 1, current - 1}) {
@@ -245,6 +249,8 @@ void TForm1::setPictureCommandsEnabled(bool enabled) {
 // ---- The commands of operations/ and about/ ------------------------------------------
 
 void TForm1::run(WindowCommands::Command command) {
+    // A command works on the page the list shows as current.
+    m_pageWhereKeysStop.runIfWaiting();
     if (command)
         command(*this);
 }

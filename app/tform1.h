@@ -1,5 +1,6 @@
 #pragma once
 
+#include "afterqueued.h"
 #include "connection.h"
 #include "datasource.h"
 #include "picturecache.h"
@@ -101,10 +102,12 @@ private:
     void connectCommands();
     void run(WindowCommands::Command command);
     void prefetchNeighbours();
+    void showWhereKeysStopped();
     void layOutPanels();
 
     PictureCache m_pictureCache;
     WindowCommands m_commands;
-    bool m_prefetchPending = false;
+    AfterQueued m_pageWhereKeysStop{[this] { showWhereKeysStopped(); }};
+    AfterQueued m_workAhead{[this] { prefetchNeighbours(); }};
     static constexpr int DesignedListWidth = 112;
 };

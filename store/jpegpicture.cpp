@@ -222,9 +222,20 @@ std::vector<int> nearestIndexes(int full, int count) {
         indexes[size_t(i)] = int((2 * qint64(i) + 1) * full / (2 * qint64(count)));
     return indexes;
 }
+// The pixels of `row` at `columns`, in order, into `out`. At full width
+// every column is taken: the row is copied whole.
+void takeColumns(const uchar* row, const std::vector<int>& columns, int pixelBytes, uchar* out) {
+    const auto bytes = size_t(pixelBytes);
+    if (columns.empty() || columns.back() == int(columns.size()) - 1) {
+        std::memcpy(out, row, columns.size() * bytes);
+        return;
+    }
+    for (size_t x = 0; x < columns.size(); ++x)
+        std::memcpy(out + x * bytes, row + size_t(columns[x]) * bytes, bytes);
+}
 } // namespace
 
-QImage decodeFitted(const QByteArray& data, QSize size) {
+QImage decodeFitted(const QByteArray& data, QSize size, const std::atomic_bool* abandon) {
     Decompression session;
     jpeg_decompress_struct& cinfo = session.cinfo;
     startDecoding(session, data, {});
@@ -238,8 +249,13 @@ QImage decodeFitted(const QByteArray& data, QSize size) {
     const std::vector<int> columns = nearestIndexes(int(cinfo.output_width), size.width());
     const std::vector<int> rows = nearestIndexes(int(cinfo.output_height), size.height());
     size_t next = 0;
+    bool abandoned = false;
     const bool read = guarded(session.manager, [&] {
         while (cinfo.output_scanline < cinfo.output_height) {
+            if (abandon && abandon->load(std::memory_order_relaxed)) {
+                abandoned = true;
+                return;
+            }
             const int y = int(cinfo.output_scanline);
             auto row = reinterpret_cast<JSAMPROW>(source.data());
             jpeg_read_scanlines(&cinfo, &row, 1);
@@ -251,18 +267,15 @@ QImage decodeFitted(const QByteArray& data, QSize size) {
                             cinfo.saw_Adobe_marker != 0);
                 pixels = reinterpret_cast<const uchar*>(rgb.constData());
             }
-            for (; next < rows.size() && rows[next] == y; ++next) {
-                uchar* out = image.scanLine(int(next));
-                for (size_t x = 0; x < columns.size(); ++x)
-                    std::memcpy(out + x * size_t(pixelBytes),
-                                pixels + size_t(columns[x]) * size_t(pixelBytes),
-                                size_t(pixelBytes));
-            }
+            for (; next < rows.size() && rows[next] == y; ++next)
+                takeColumns(pixels, columns, pixelBytes, image.scanLine(int(next)));
         }
         jpeg_finish_decompress(&cinfo);
     });
     if (!read)
         session.fail();
+    if (abandoned)
+        return {};
     return image;
 }
 

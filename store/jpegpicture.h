@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QSize>
 
+#include <atomic>
+
 // A score's picture: either JPEG data (the bytes of a JPEG file or of a stored
 // picture, kept unchanged) or a bitmap that becomes JPEG data when it is stored.
 //
@@ -87,8 +89,9 @@ QImage decode(const QByteArray& data, QSize atLeast);
 // The picture drawn at `size` by the nearest pixel: each pixel of the result
 // is the picture's own pixel nearest its place, never an average. The whole
 // picture is decoded, a row at a time, and only the rows drawn are kept, so
-// no page is ever held at full size just to be shown small.
-QImage decodeFitted(const QByteArray& data, QSize size);
+// no page is ever held at full size just to be shown small. Once `abandon`
+// is set, the decoding stops at the next row and gives a null image.
+QImage decodeFitted(const QByteArray& data, QSize size, const std::atomic_bool* abandon = nullptr);
 // Baseline JPEG of a 24-bit copy of `bitmap` (transparency laid on white):
 // libjpeg's defaults at quality 90.
 QByteArray encode(const QImage& bitmap);

@@ -10,8 +10,11 @@
 #include "mainwindow.h"
 #include "tform1.h"
 
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,6 +66,7 @@ private Q_SLOTS:
     void namesAreShownAsPlainText();
     void hugeNamesAreShownInPart();
     void listKeysMoveTheCursor();
+    void queuedKeysDrawOnlyWhereTheyStop();
     void rightClickSelectsRowThenOpensMenu();
 
     void pictureIsFittedAndDrawnOnBlack();
@@ -542,6 +546,7 @@ void TestMainWindow::listKeysMoveTheCursor() {
     grid->setFocus();
     QTest::keyClick(grid, Qt::Key_Down);
     QCOMPARE(form->DBText1->text(), u"score 1"_s);
+    QCoreApplication::processEvents(); // the page is drawn once the keys pressed are handled
     QVERIFY(nearColour(shownColor(*form), Green));
     QTest::keyClick(grid, Qt::Key_End);
     QCOMPARE(form->DBText1->text(), u"score 39"_s);
@@ -565,6 +570,41 @@ void TestMainWindow::listKeysMoveTheCursor() {
     QTest::keyClicks(grid, u"abc"_s);
     QCOMPARE(form->ADOQuery1.RecordCount(), 40);
     QCOMPARE(form->ADOQuery1.State(), DataSetState::Browse);
+}
+
+// Keys pressed faster than pages are drawn (held down, say): the list follows
+// every key, and only the page where they stop is drawn. A command given
+// before that page was drawn works on it, as the list shows it current.
+void TestMainWindow::queuedKeysDrawOnlyWhereTheyStop() {
+    QList<Record> records;
+    const auto colourOf = [](int i) { return QColor::fromHsv(i * 12, 255, 255); };
+    for (int i = 0; i < 30; ++i)
+        records << Record{u"score %1"_s.arg(i), TestFiles::jpeg(300, 400, colourOf(i))};
+    makeLibrary(records);
+    auto form = startMainWindow();
+    PictureCache& cache = form->pictureCache();
+    NameGrid* grid = form->DBGrid1;
+    grid->setFocus();
+    const auto pressDown = [grid](int times) {
+        for (int i = 0; i < times; ++i)
+            QCoreApplication::postEvent(grid, new QKeyEvent(QEvent::KeyPress, Qt::Key_Down, {}));
+    };
+    cache.waitForWorkAhead();
+    cache.clear();
+    pressDown(20);
+    QTRY_VERIFY(nearColour(shownColor(*form), colourOf(20)));
+    QCOMPARE(form->DBText1->text(), u"score 20"_s);
+    QCOMPARE(grid->currentIndex().row(), 20);
+    // Page 20 and the two beside it; none of the nineteen passed over.
+    QTRY_COMPARE(cache.size(), 3);
+
+    pressDown(5);
+    QCoreApplication::sendPostedEvents(grid); // the keys, not yet the drawing
+    QCOMPARE(form->DBText1->text(), u"score 25"_s);
+    QVERIFY(nearColour(shownColor(*form), colourOf(20)));
+    form->CopyToCBoardClick();
+    QVERIFY(nearColour(shownColor(*form), colourOf(25)));
+    QVERIFY(nearColour(QGuiApplication::clipboard()->image().pixelColor(150, 200), colourOf(25)));
 }
 
 void TestMainWindow::rightClickSelectsRowThenOpensMenu() {
