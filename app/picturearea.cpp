@@ -5,6 +5,7 @@
 #include "picturecache.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 PictureArea::PictureArea(QWidget* parent) : QWidget(parent) {
@@ -66,11 +67,20 @@ void PictureArea::resizeEvent(QResizeEvent*) {
     update();
 }
 
-void PictureArea::paintEvent(QPaintEvent*) {
+// Only the part to be painted is handed over: in the viewer the picture may
+// be far larger than the window, and a grey page would otherwise be turned
+// into colour whole for every paint.
+void PictureArea::paintEvent(QPaintEvent* event) {
     if (m_rendering.drawn.isNull())
         return;
+    const QRect exposed = event->rect() & m_rendering.rect;
+    if (exposed.isEmpty())
+        return;
+    const qreal ratio = m_rendering.drawn.devicePixelRatio();
+    const QRect local = exposed.translated(-m_rendering.rect.topLeft());
+    const QRectF source(QPointF(local.topLeft()) * ratio, QSizeF(local.size()) * ratio);
     QPainter painter(this);
-    painter.drawImage(m_rendering.rect.topLeft(), m_rendering.drawn);
+    painter.drawImage(QRectF(exposed), m_rendering.drawn, source);
 }
 
 void PictureArea::mousePressEvent(QMouseEvent* event) {
