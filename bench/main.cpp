@@ -1,6 +1,7 @@
 // tamblorbench: the performance benchmark. Makes its data when missing, times
 // the program's own code paths against standard tools doing the same work,
-// and writes the table to <data>/bench-results.md.
+// and writes the table to <data>/bench-results.md, or, when only some phases
+// ran (TAMBLOR_BENCH_ONLY), to <data>/bench-results-partial.md.
 //
 //   tamblorbench                 the whole benchmark (run offscreen)
 //   tamblorbench browse FILE     steps through every page of FILE, prints peak memory
@@ -38,9 +39,7 @@ QTextStream& out() {
 class Phases {
 public:
     void run(const QString& name, const std::function<void()>& work) {
-        const QStringList only =
-            qEnvironmentVariable("TAMBLOR_BENCH_ONLY").split(u',', Qt::SkipEmptyParts);
-        if (!only.isEmpty() && name != u"data" && !only.contains(name))
+        if (!m_only.isEmpty() && name != u"data" && !m_only.contains(name))
             return;
         out() << name << " ...\n" << Qt::flush;
         const double ms = millisecondsOf(work);
@@ -50,8 +49,12 @@ public:
     QString table() const {
         return u"| phase | time |\n| --- | --- |\n"_s + m_lines.join(u'\n') + u'\n';
     }
+    // Whether only some phases run: their table must not stand for the whole.
+    bool partial() const { return !m_only.isEmpty(); }
 
 private:
+    const QStringList m_only =
+        qEnvironmentVariable("TAMBLOR_BENCH_ONLY").split(u',', Qt::SkipEmptyParts);
     QStringList m_lines;
 };
 
@@ -114,7 +117,8 @@ int runBenchmark() {
     windowRows(data, work, phases, rows);
     phases.run(u"memory"_s, [&] { rows << memoryRow(data, work); });
     const QString text = report(rows, phases, data);
-    const QString resultFile = data.file(u"bench-results.md"_s);
+    const QString resultFile =
+        data.file(phases.partial() ? u"bench-results-partial.md"_s : u"bench-results.md"_s);
     QFile file(resultFile);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0)
         throw Error(u"cannot write %1"_s.arg(resultFile));
