@@ -129,6 +129,12 @@ QString BenchData::bitmap() const {
 QString BenchData::importJpeg() const {
     return file(u"import.jpg"_s);
 }
+QString BenchData::tinyJpeg() const {
+    return file(u"tiny-8x8.jpg"_s);
+}
+QString BenchData::pageFile(int record) const {
+    return pageFolder() + u'/' + scoreName(record) + u".jpg"_s;
+}
 QString BenchData::basePage(int index) const {
     return file(u"drawn/page-%1.jpg"_s.arg(index, 2, 10, QChar(u'0')));
 }
@@ -162,6 +168,11 @@ void BenchData::makePictures() const {
     jobs.append({{importJpeg()},
                  [] { return QList{JpegCodec::encode(BenchPages::scanPage(110, ImportGrain))}; }});
     jobs.append({{bitmap()}, [] { return QList{bmpBytes(BenchPages::scanPage(120, 3.0))}; }});
+    jobs.append({{tinyJpeg()}, [] {
+                     QImage tiny(8, 8, QImage::Format_RGB32);
+                     tiny.fill(Qt::white);
+                     return QList{JpegCodec::encode(tiny)};
+                 }});
     for (int i = 0; i < BenchPages::TitleCount; ++i)
         jobs.append({{basePage(i), smallPage(i)}, [i] {
                          const QImage page = BenchPages::libraryPage(i);
@@ -200,7 +211,7 @@ void BenchData::makeLibraries() const {
     makeIfMissing(pageFolder(), [&](const QString& part) {
         QDir().mkpath(part);
         for (int record = 0; record < PageCount; ++record)
-            writeFile(part + u'/' + scoreName(record) + u".jpg"_s, numbered(base)(record));
+            writeFile(part + u'/' + QFileInfo(pageFile(record)).fileName(), numbered(base)(record));
     });
     // The same first page as the big library, so that opening either shows the
     // same picture and only the other pages' bytes differ.

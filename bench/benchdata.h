@@ -35,6 +35,10 @@ public:
     QString bitmap() const;
     // A JPEG of about 2.4 MB.
     QString importJpeg() const;
+    // An 8 x 8 JPEG: a program run on it takes its start-up and little else.
+    QString tinyJpeg() const;
+    // The big library's page of `record` as a file.
+    QString pageFile(int record) const;
 
     // The name of record `record` (from 0) in every library.
     static QString scoreName(int record);

@@ -73,7 +73,8 @@ void windowRows(const BenchData& data, const QString& work, Phases& phases,
     WindowBench bench(data, work);
     phases.run(u"open"_s, [&] { rows << bench.opening(); });
     phases.run(u"show"_s, [&] { rows << bench.showing(); });
-    phases.run(u"step"_s, [&] { rows << bench.stepping(); });
+    phases.run(u"step"_s, [&] { rows << bench.turningPages(); });
+    phases.run(u"keys"_s, [&] { rows << bench.queuedKeys(); });
     phases.run(u"import"_s, [&] { rows << bench.importing(); });
     phases.run(u"export"_s, [&] { rows << bench.exportingCurrent(); });
     phases.run(u"batch export"_s, [&] { rows << bench.batchExporting(); });

@@ -26,43 +26,68 @@ double millisecondsOf(const std::function<void()>& work) {
 
 namespace {
 
-// posix_spawn rather than QProcess: no event loop and no pipes between the
-// clock and the program.
-pid_t spawn(const QStringList& command) {
-    std::vector<QByteArray> arguments;
-    for (const QString& argument : command)
-        arguments.push_back(QFile::encodeName(argument));
-    std::vector<char*> argv;
-    for (QByteArray& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int failure = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (failure != 0)
-        throw Error(u"cannot start %1"_s.arg(command.first()));
-    return pid;
+// The benchmark's environment with `overrides` ("NAME=value") in place of
+// the variables of the same names.
+std::vector<QByteArray> environmentWith(const QStringList& overrides) {
+    std::vector<QByteArray> result;
+    const auto overridden = [&](const char* entry) {
+        const QByteArray name = QByteArray(entry).split('=').first() + '=';
+        return std::any_of(overrides.begin(), overrides.end(),
+                           [&](const QString& o) { return o.toLocal8Bit().startsWith(name); });
+    };
+    for (char** entry = environ; *entry; ++entry)
+        if (!overridden(*entry))
+            result.emplace_back(*entry);
+    for (const QString& entry : overrides)
+        result.push_back(entry.toLocal8Bit());
+    return result;
 }
 
-void waitFor(pid_t pid, const QStringList& command) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw Error(u"failed: %1"_s.arg(command.join(u' ')));
+std::vector<char*> pointersTo(std::vector<QByteArray>& strings) {
+    std::vector<char*> pointers;
+    for (QByteArray& string : strings)
+        pointers.push_back(string.data());
+    pointers.push_back(nullptr);
+    return pointers;
 }
 
 } // namespace
 
-void runProgram(const QStringList& command) {
-    waitFor(spawn(command), command);
+// posix_spawn rather than QProcess: no event loop and no pipes between the
+// clock and the program.
+pid_t startProgram(const Program& program, bool quiet) {
+    std::vector<QByteArray> arguments;
+    for (const QString& argument : program.command)
+        arguments.push_back(QFile::encodeName(argument));
+    std::vector<QByteArray> environment = environmentWith(program.environment);
+    const std::vector<char*> argv = pointersTo(arguments), envp = pointersTo(environment);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (quiet)
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int failure = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failure != 0)
+        throw Error(u"cannot start %1"_s.arg(program.command.first()));
+    return pid;
+}
+
+void waitForProgram(pid_t pid, const Program& program) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw Error(u"failed: %1"_s.arg(program.command.join(u' ')));
+}
+
+void runProgram(const Program& program) {
+    waitForProgram(startProgram(program), program);
 }
 
 double millisecondsOfPrograms(const QList<QStringList>& commands) {
     return millisecondsOf([&] {
         for (const QStringList& command : commands)
-            runProgram(command);
+            runProgram({command});
     });
 }
 
@@ -72,6 +97,16 @@ double median(QList<double> samples) {
     std::sort(samples.begin(), samples.end());
     const qsizetype middle = samples.size() / 2;
     return samples.size() % 2 ? samples[middle] : (samples[middle - 1] + samples[middle]) / 2;
+}
+
+QList<double> shifted(QList<double> samples, double ms) {
+    for (double& sample : samples)
+        sample += ms;
+    return samples;
+}
+
+QList<double> lessStartup(const QList<double>& samples, const QList<double>& startup) {
+    return shifted(samples, -median(startup));
 }
 
 QList<QList<double>> takeTurns(int times, const QList<Trial>& trials) {

@@ -5,16 +5,35 @@
 
 #include <functional>
 
+#include <sys/types.h>
+
 // Milliseconds that `work` takes, on the steady clock.
 double millisecondsOf(const std::function<void()>& work);
 
-// Runs a program found on PATH to its end with its output thrown away, and
-// fails when it does not succeed.
-void runProgram(const QStringList& command);
+// A program found on PATH, its output thrown away, with `environment`
+// ("NAME=value") over the benchmark's own.
+struct Program {
+    Program(QStringList command_, QStringList environment_ = {})
+        : command(std::move(command_)), environment(std::move(environment_)) {}
+    QStringList command;
+    QStringList environment;
+};
+// Starts `program`; its error output is thrown away too when `quiet`.
+pid_t startProgram(const Program& program, bool quiet = false);
+// Waits for a program started so, and fails when it did not succeed.
+void waitForProgram(pid_t pid, const Program& program);
+
+// Runs a program to its end, and fails when it does not succeed.
+void runProgram(const Program& program);
 // Milliseconds that `commands` take, run one after the other and timed from outside.
 double millisecondsOfPrograms(const QList<QStringList>& commands);
 
 double median(QList<double> samples);
+// Each sample plus `ms`.
+QList<double> shifted(QList<double> samples, double ms);
+// Each sample less the median of `startup`: a program's samples without its
+// process start, timed by running it on next to nothing in the same turns.
+QList<double> lessStartup(const QList<double>& samples, const QList<double>& startup);
 
 // One side of a comparison: untimed preparation, the timed work (which
 // returns its own milliseconds), untimed clean-up.

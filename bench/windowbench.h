@@ -5,9 +5,10 @@
 #include "timing.h"
 
 #include <QByteArray>
-#include <QImage>
+#include <QSize>
 #include <memory>
 
+class PaintWatch;
 class TForm1;
 
 // Lets the window go idle, as between two clicks of a user: posted events,
@@ -28,24 +29,38 @@ public:
 
     QList<ResultRow> opening();
     QList<ResultRow> showing();
-    ResultRow stepping();
+    QList<ResultRow> turningPages();
+    ResultRow queuedKeys();
     QList<ResultRow> importing();
     ResultRow exportingCurrent();
     QList<ResultRow> batchExporting();
     ResultRow finding();
     ResultRow newLibrary();
 
+    // The main window's picture area at the window's own size.
+    QSize pictureArea() const;
+
 private:
     QString work(const QString& name) const { return m_work + u'/' + name; }
     void openCold(const QString& library);
     void importFile(const QString& file);
-    Trial openTrial(const QString& library);
+    QByteArray page(int record) const;
+    // Runs `action`; milliseconds until the picture area has painted `jpeg`.
+    double untilShown(const QByteArray& jpeg, const std::function<void()>& action);
+    void settle();
+    void pressKey(Qt::Key key);
+    Trial djpegTrial(const std::function<QString()>& file);
+    Trial djpegStartup();
+    Trial djpegOfCurrentPage();
+    Trial openTrial(const QString& library, bool cold);
     Trial showTrial(const QByteArray& jpeg);
+    Trial keysTrial(Qt::Key key, int presses);
+    ResultRow pageTurnRow(const QString& window, double goal);
     Trial importTrial(const QString& file);
-    QList<double> stepSamples(int steps);
 
     const BenchData& m_data;
     QString m_work;
-    QImage m_canvas;
     std::unique_ptr<TForm1> m_form;
+    std::unique_ptr<PaintWatch> m_watch;
+    QByteArray m_expected; // the page that the watch waits for
 };
