@@ -59,6 +59,26 @@ QByteArray bmpBytes(const QImage& image) {
     return buffer.data();
 }
 
+// An 8-bit greyscale JPEG of `grey` at quality 90, by cjpeg from a PGM file
+// at `scratch`: the program's own encoder makes colour only.
+QByteArray greyJpeg(const QImage& grey, const QString& scratch) {
+    QByteArray pgm = "P5\n" + QByteArray::number(grey.width()) + ' ' +
+                     QByteArray::number(grey.height()) + "\n255\n";
+    pgm.reserve(pgm.size() + qsizetype(grey.width()) * grey.height());
+    for (int y = 0; y < grey.height(); ++y)
+        pgm.append(reinterpret_cast<const char*>(grey.constScanLine(y)), grey.width());
+    writeFile(scratch, pgm);
+    pgm.clear();
+    const QString jpeg = scratch + u".jpg"_s;
+    runProgram({{u"cjpeg"_s, u"-quality"_s, u"90"_s, u"-outfile"_s, jpeg, scratch}});
+    QFile::remove(scratch);
+    QByteArray bytes = readFile(jpeg);
+    QFile::remove(jpeg);
+    if (!JpegCodec::readHeader(bytes).grayscale)
+        throw Error(u"cjpeg did not make a greyscale JPEG of %1"_s.arg(scratch));
+    return bytes;
+}
+
 // Files that one drawing makes.
 struct PictureJob {
     QStringList files;
@@ -129,6 +149,9 @@ QString BenchData::bitmap() const {
 QString BenchData::importJpeg() const {
     return file(u"import.jpg"_s);
 }
+QString BenchData::greyPage() const {
+    return file(u"page-grey-6000x10000.jpg"_s);
+}
 QString BenchData::tinyJpeg() const {
     return file(u"tiny-8x8.jpg"_s);
 }
@@ -168,6 +191,10 @@ void BenchData::makePictures() const {
     jobs.append({{importJpeg()},
                  [] { return QList{JpegCodec::encode(BenchPages::scanPage(110, ImportGrain))}; }});
     jobs.append({{bitmap()}, [] { return QList{bmpBytes(BenchPages::scanPage(120, 3.0))}; }});
+    jobs.append({{greyPage()}, [this] {
+                     return QList{greyJpeg(BenchPages::greyPage(GreyWidth, GreyHeight),
+                                           greyPage() + u".pgm"_s)};
+                 }});
     jobs.append({{tinyJpeg()}, [] {
                      QImage tiny(8, 8, QImage::Format_RGB32);
                      tiny.fill(Qt::white);

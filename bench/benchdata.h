@@ -35,6 +35,10 @@ public:
     QString bitmap() const;
     // A JPEG of about 2.4 MB.
     QString importJpeg() const;
+    // A text-like page of 6000 x 10000 8-bit greyscale pixels (60 megapixels).
+    QString greyPage() const;
+    static constexpr int GreyWidth = 6000;
+    static constexpr int GreyHeight = 10000;
     // An 8 x 8 JPEG: a program run on it takes its start-up and little else.
     QString tinyJpeg() const;
     // The big library's page of `record` as a file.

@@ -2,14 +2,18 @@
 
 #include "commands.h"
 #include "errors.h"
+#include "programwindows.h"
 #include "tform1.h"
 #include "timing.h"
+#include "viewer.h"
 #include "windowbench.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QTextStream>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -25,6 +29,39 @@ qint64 peakResidentKilobytes() {
             return line.mid(6).trimmed().split(' ').first().toLongLong();
     throw Error(u"no VmHWM in /proc/self/status"_s);
 }
+
+void reportPeak() {
+    QTextStream(stdout) << "peak-kb " << peakResidentKilobytes() << '\n';
+}
+
+// Closes the viewer once its picture has been painted: the viewer runs
+// modally, inside the click that opened it.
+class ViewerCloser : public QObject {
+public:
+    bool painted = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint || !qobject_cast<PictureArea*>(watched))
+            return false;
+        if (auto* viewer = qobject_cast<TForm4*>(static_cast<QWidget*>(watched)->window())) {
+            painted = true;
+            QTimer::singleShot(0, viewer, &QWidget::close);
+        }
+        return false;
+    }
+};
+
+void click(QWidget* widget) {
+    const QPointF at = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(at);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, global, Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &event);
+    }
+}
 } // namespace
 
 int browseEveryPage(const QString& library) {
@@ -37,8 +74,22 @@ int browseEveryPage(const QString& library) {
         form.SpeedButton2Click();
         idle();
     }
-    QTextStream(stdout) << "pages " << form.ADOQuery1.RecNo() + 1 << "\npeak-kb "
-                        << peakResidentKilobytes() << '\n';
+    QTextStream(stdout) << "pages " << form.ADOQuery1.RecNo() + 1 << '\n';
+    reportPeak();
+    return 0;
+}
+
+int viewFirstPage() {
+    ProgramWindows windows;
+    TForm1& form = windows.mainWindow();
+    form.show();
+    idle();
+    ViewerCloser closer;
+    qApp->installEventFilter(&closer);
+    click(form.Image1);
+    if (!closer.painted)
+        throw Error(u"the viewer did not show the page"_s);
+    reportPeak();
     return 0;
 }
 
@@ -49,23 +100,37 @@ qint64 valueOf(const QString& report, const QString& key) {
         if (line.startsWith(key + u' '))
             return line.mid(key.size() + 1).toLongLong();
     }
-    throw Error(u"the browsing child reported no %1"_s.arg(key));
+    throw Error(u"the child reported no %1"_s.arg(key));
+}
+
+struct ChildRun {
+    QString report;
+    double milliseconds = 0;
+    double peakMegabytes() const { return double(valueOf(report, u"peak-kb"_s)) * 1024 / 1e6; }
+};
+
+// Runs this program with `arguments` in `folder`, to its end.
+ChildRun runChild(const QStringList& arguments, const QString& folder) {
+    QProcess child;
+    child.setWorkingDirectory(folder);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ChildRun run;
+    run.milliseconds = millisecondsOf([&] {
+        child.start(QCoreApplication::applicationFilePath(), arguments);
+        child.waitForFinished(-1);
+    });
+    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+        throw Error(u"the child %1 failed"_s.arg(arguments.join(u' ')));
+    run.report = QString::fromUtf8(child.readAllStandardOutput());
+    return run;
 }
 } // namespace
 
 Browsing measureBrowsing(const QString& library, const QString& folder) {
-    QProcess child;
-    child.setWorkingDirectory(folder);
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    Browsing result;
-    result.milliseconds = millisecondsOf([&] {
-        child.start(QCoreApplication::applicationFilePath(), {u"browse"_s, library});
-        child.waitForFinished(-1);
-    });
-    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
-        throw Error(u"the browsing child failed"_s);
-    const QString report = QString::fromUtf8(child.readAllStandardOutput());
-    result.pages = int(valueOf(report, u"pages"_s));
-    result.peakMegabytes = double(valueOf(report, u"peak-kb"_s)) * 1024 / 1e6;
-    return result;
+    const ChildRun run = runChild({u"browse"_s, library}, folder);
+    return {int(valueOf(run.report, u"pages"_s)), run.peakMegabytes(), run.milliseconds};
+}
+
+double measureViewingPeakMegabytes(const QString& folder) {
+    return runChild({u"view"_s}, folder).peakMegabytes();
 }

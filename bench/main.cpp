@@ -3,15 +3,22 @@
 // and writes the table to <data>/bench-results.md, or, when only some phases
 // ran (TAMBLOR_BENCH_ONLY), to <data>/bench-results-partial.md.
 //
-//   tamblorbench                 the whole benchmark (run offscreen)
-//   tamblorbench browse FILE     steps through every page of FILE, prints peak memory
+//   tamblorbench                   the whole benchmark (run offscreen)
+//   tamblorbench browse FILE       steps through every page of FILE, prints peak memory
+//   tamblorbench view              in the current folder, starts the program's windows
+//                                  and views the first page at full size, prints peak memory
+//   tamblorbench firstpage FOLDER  starts the program's windows in FOLDER, exits once
+//                                  the first page is painted
 
 #include "application.h"
 #include "benchdata.h"
 #include "browse.h"
 #include "errors.h"
+#include "firstpage.h"
+#include "libraryfile.h"
 #include "report.h"
 #include "timing.h"
+#include "wholefile.h"
 #include "windowbench.h"
 
 #include <QDateTime>
@@ -75,6 +82,7 @@ void windowRows(const BenchData& data, const QString& work, Phases& phases,
     phases.run(u"show"_s, [&] { rows << bench.showing(); });
     phases.run(u"step"_s, [&] { rows << bench.turningPages(); });
     phases.run(u"keys"_s, [&] { rows << bench.queuedKeys(); });
+    phases.run(u"start"_s, [&] { rows << firstPageRow(data, work, bench.pictureArea()); });
     phases.run(u"import"_s, [&] { rows << bench.importing(); });
     phases.run(u"export"_s, [&] { rows << bench.exportingCurrent(); });
     phases.run(u"batch export"_s, [&] { rows << bench.batchExporting(); });
@@ -89,6 +97,23 @@ ResultRow memoryRow(const BenchData& data, const QString& work) {
     return memoryRow(u"memory while browsing every page of the 2,000-page library (%1 pages)"_s.arg(
                          browsing.pages),
                      browsing.peakMegabytes, MemoryLimitMb);
+}
+
+// The viewer on a 60-megapixel greyscale page, the only page of the default
+// library of a folder of its own.
+ResultRow viewerMemoryRow(const BenchData& data, const QString& work) {
+    const QString folder = work + u"/view"_s;
+    QDir().mkpath(folder);
+    const QByteArray page = readWholeFile(data.greyPage());
+    LibraryFile::write(folder + u"/pictures.tbr"_s,
+                       {1, BenchData::scoreName, [&](int) { return page; }});
+    const double peak = measureViewingPeakMegabytes(folder);
+    QDir(folder).removeRecursively();
+    const double pixels = double(BenchData::GreyWidth) * BenchData::GreyHeight;
+    return memoryRow(u"memory of the full-size viewer on a %1 × %2 8-bit greyscale page "
+                     u"(limit 1.3 bytes a pixel + 100 MB)"_s.arg(BenchData::GreyWidth)
+                         .arg(BenchData::GreyHeight),
+                     peak, 1.3 * pixels / 1e6 + 100);
 }
 
 QString report(const QList<ResultRow>& rows, const Phases& phases, const BenchData& data) {
@@ -117,6 +142,7 @@ int runBenchmark() {
     });
     windowRows(data, work, phases, rows);
     phases.run(u"memory"_s, [&] { rows << memoryRow(data, work); });
+    phases.run(u"viewer memory"_s, [&] { rows << viewerMemoryRow(data, work); });
     const QString text = report(rows, phases, data);
     const QString resultFile =
         data.file(phases.partial() ? u"bench-results-partial.md"_s : u"bench-results.md"_s);
@@ -135,9 +161,13 @@ int main(int argc, char* argv[]) {
     try {
         if (args.size() == 3 && args[1] == u"browse")
             return browseEveryPage(args[2]);
+        if (args.size() == 2 && args[1] == u"view")
+            return viewFirstPage();
+        if (args.size() == 3 && args[1] == u"firstpage")
+            return showFirstPage(args[2]);
         if (args.size() == 1)
             return runBenchmark();
-        QTextStream(stderr) << "usage: tamblorbench [browse LIBRARY]\n";
+        QTextStream(stderr) << "usage: tamblorbench [browse LIBRARY | view | firstpage FOLDER]\n";
         return 2;
     } catch (const std::exception& failure) {
         QTextStream(stderr) << "tamblorbench: " << failure.what() << '\n';

@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include <atomic>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <random>
@@ -117,6 +118,18 @@ QImage scanPage(int seed, double grain) {
 QImage smallPicture(const QImage& page) {
     return page.scaled(page.width() / 16, page.height() / 16, Qt::IgnoreAspectRatio,
                        Qt::SmoothTransformation);
+}
+
+QImage greyPage(int width, int height) {
+    const QImage page = scanPage(130, 1.0).convertToFormat(QImage::Format_Grayscale8);
+    QImage grey(width, height, QImage::Format_Grayscale8);
+    for (int y = 0; y < height; ++y) {
+        const uchar* from = page.constScanLine(y % page.height());
+        uchar* to = grey.scanLine(y);
+        for (int x = 0; x < width; x += page.width())
+            std::memcpy(to + x, from, size_t(std::min(page.width(), width - x)));
+    }
+    return grey;
 }
 
 QImage photoOfPage() {

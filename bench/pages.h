@@ -20,6 +20,9 @@ QImage libraryPage(int index);
 QImage scanPage(int seed, double grain);
 // About 10 KB at quality 90: a library page as a small picture.
 QImage smallPicture(const QImage& page);
+// A text-like 8-bit greyscale page of `width` x `height`: score pages side
+// by side and one under the other.
+QImage greyPage(int width, int height);
 // A 4000 x 3000 photograph of a score page lying on a desk under a lamp.
 QImage photoOfPage();
 
