@@ -11,6 +11,8 @@
 #include "renamedialog.h"
 #include "viewer.h"
 
+#include <QEvent>
+
 namespace {
 WindowCommands programCommands() {
     WindowCommands commands = Commands::all();
@@ -20,6 +22,18 @@ WindowCommands programCommands() {
 } // namespace
 
 ProgramWindows::ProgramWindows() : m_main(std::make_unique<TForm1>(programCommands())) {
+    m_main->installEventFilter(this);
+}
+
+bool ProgramWindows::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_main.get() && event->type() == QEvent::Paint) {
+        m_main->removeEventFilter(this);
+        m_makeOthers.request();
+    }
+    return false;
+}
+
+void ProgramWindows::makeOthers() {
     TForm1& form1 = *m_main;
     const auto make = [this](auto create) {
         runReported([&] { m_others.emplace_back(create()); });

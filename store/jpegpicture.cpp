@@ -256,6 +256,11 @@ QImage decodeFitted(const QByteArray& data, QSize size, const std::atomic_bool* 
                 abandoned = true;
                 return;
             }
+            // Rows up to the next one drawn are decoded but not turned into
+            // pixels; those after the last are read, which checks the
+            // picture to its end.
+            if (next < rows.size() && cinfo.output_scanline < JDIMENSION(rows[next]))
+                jpeg_skip_scanlines(&cinfo, JDIMENSION(rows[next]) - cinfo.output_scanline);
             const int y = int(cinfo.output_scanline);
             auto row = reinterpret_cast<JSAMPROW>(source.data());
             jpeg_read_scanlines(&cinfo, &row, 1);

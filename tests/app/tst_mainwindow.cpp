@@ -8,6 +8,7 @@
 #include "errors.h"
 #include "jpegstream.h"
 #include "mainwindow.h"
+#include "programwindows.h"
 #include "tform1.h"
 
 #include <QClipboard>
@@ -74,6 +75,7 @@ private Q_SLOTS:
     void splitterSnapsAndKeepsPicturePane();
     void narrowedWindowKeepsTheBarInside();
     void quitClosesTheWindow();
+    void otherWindowsAreMadeOnceTheFirstPageIsPainted();
 
     void errorReportText_data();
     void errorReportText();
@@ -715,6 +717,17 @@ void TestMainWindow::quitClosesTheWindow() {
     auto form = startMainWindow();
     form->Exit2->trigger();
     QVERIFY(!form->isVisible());
+}
+
+// The windows the start makes but never shows do not hold up the first page.
+void TestMainWindow::otherWindowsAreMadeOnceTheFirstPageIsPainted() {
+    makeLibrary({{u"a"_s, TestFiles::jpeg(60, 40, Red)}});
+    ProgramWindows windows;
+    QVERIFY(windows.mainWindow().Image1->hasPicture());
+    QCoreApplication::processEvents();
+    QVERIFY(!windows.othersMade()); // nothing is painted yet
+    windows.mainWindow().show();
+    QTRY_VERIFY(windows.othersMade());
 }
 
 void TestMainWindow::errorReportText_data() {

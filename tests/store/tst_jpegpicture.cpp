@@ -461,38 +461,56 @@ void TestJpegPicture::scansThatOnlyCostTimeAreRefused() {
 }
 
 void TestJpegPicture::fittedDecodeTakesNearestPixels_data() {
-    QTest::addColumn<bool>("grey");
+    QTest::addColumn<StreamOptions>("stream");
     QTest::addColumn<QSize>("size");
-    for (const bool grey : {false, true}) {
-        const char* kind = grey ? "grey" : "colour";
-        QTest::addRow("%s, own size", kind) << grey << QSize(301, 203);
-        QTest::addRow("%s, a third", kind) << grey << QSize(100, 67);
-        QTest::addRow("%s, one pixel", kind) << grey << QSize(1, 1);
-        QTest::addRow("%s, wider than high", kind) << grey << QSize(290, 20);
-        QTest::addRow("%s, larger", kind) << grey << QSize(602, 406);
+    const QList<std::pair<const char*, StreamOptions>> streams = {
+        {"colour", {}},
+        {"grey", {.grey = true}},
+        {"colour 2x1", {.chromaShare = {2, 1}}},
+        {"colour 1x1", {.chromaShare = {1, 1}}},
+        {"progressive", {.progressive = true}},
+        {"progressive grey", {.grey = true, .progressive = true}},
+    };
+    for (const auto& [kind, stream] : streams) {
+        QTest::addRow("%s, own size", kind) << stream << QSize(301, 203);
+        QTest::addRow("%s, a third", kind) << stream << QSize(100, 67);
+        QTest::addRow("%s, one pixel", kind) << stream << QSize(1, 1);
+        QTest::addRow("%s, wider than high", kind) << stream << QSize(290, 20);
+        QTest::addRow("%s, every other row", kind) << stream << QSize(301, 101);
+        QTest::addRow("%s, larger", kind) << stream << QSize(602, 406);
     }
 }
 
 // Each drawn pixel is one of the picture's own, from within a pixel of its
 // place; at the picture's own size the drawing is the picture.
 void TestJpegPicture::fittedDecodeTakesNearestPixels() {
-    QFETCH(bool, grey);
+    QFETCH(StreamOptions, stream);
     QFETCH(QSize, size);
     QImage source(301, 203, QImage::Format_RGB32);
     for (int y = 0; y < source.height(); ++y)
         for (int x = 0; x < source.width(); ++x)
             source.setPixel(
                 x, y, (x % 7 == 0 || y % 5 == 0) ? qRgb(0, 0, 0) : qRgb(x % 256, y % 256, 200));
-    const QByteArray jpeg = grey ? compress(source, {.grey = true}) : JpegCodec::encode(source);
+    const QByteArray jpeg = compress(source, stream);
     const QImage full = JpegCodec::decode(jpeg, {});
     const QImage drawn = JpegCodec::decodeFitted(jpeg, size);
     QCOMPARE(drawn.size(), size);
     // A grey page takes one byte a pixel, as it is stored.
-    QCOMPARE(drawn.format(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    QCOMPARE(drawn.format(), stream.grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     QCOMPARE(drawn.format(), full.format());
     if (size == full.size())
         QCOMPARE(drawn, full);
     QCOMPARE(pixelNotNearest(full, drawn), QString());
+    // Exactly the pixel under the middle of its place, as if every row had
+    // been turned into pixels, however many rows the drawing passed over.
+    const auto middle = [](int i, int count, int whole) {
+        return int((2 * qint64(i) + 1) * whole / (2 * qint64(count)));
+    };
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            if (drawn.pixel(x, y) != full.pixel(middle(x, size.width(), full.width()),
+                                                middle(y, size.height(), full.height())))
+                QFAIL(qPrintable(u"(%1, %2) is not the pixel under its middle"_s.arg(x).arg(y)));
     // A drawing nobody waits for any more stops without a picture.
     const std::atomic_bool abandon = true;
     QVERIFY(JpegCodec::decodeFitted(jpeg, size, &abandon).isNull());

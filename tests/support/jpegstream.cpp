@@ -110,6 +110,10 @@ QByteArray compress(const QImage& image, StreamOptions options) {
     cinfo.in_color_space = options.grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 90, TRUE);
+    if (!options.grey) {
+        cinfo.comp_info[0].h_samp_factor = options.chromaShare.width();
+        cinfo.comp_info[0].v_samp_factor = options.chromaShare.height();
+    }
     if (options.progressive)
         jpeg_simple_progression(&cinfo);
     std::vector<jpeg_scan_info> scans;

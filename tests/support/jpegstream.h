@@ -38,6 +38,9 @@ struct StreamOptions {
     // Progressive, each AC coefficient of each component in a scan of its own
     // (1 + 63 scans a component): a valid stream with very many scans.
     bool scanPerCoefficient = false;
+    // How many pixels across and down share one sample of each colour
+    // difference: 2 x 2 (libjpeg's default), 2 x 1 or 1 x 1.
+    QSize chromaShare{2, 2};
 };
 // A JPEG stream of `image` written by libjpeg at quality 90: colour or
 // one-channel grey, baseline or progressive.
