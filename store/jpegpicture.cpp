@@ -152,15 +152,31 @@ void cmykToRgb32(const uchar* cmyk, QRgb* out, int width, bool inverted) {
     }
 }
 
-// The pixels as libjpeg takes them: 32-bit pixels as they are, in its
-// extended colour spaces; anything else as a 24-bit copy. Both give the same
-// bytes.
+// The pixels as libjpeg takes them: 32-bit pixels and 24-bit ones in either
+// order as they are, in its extended colour spaces; anything else as a 24-bit
+// copy. All give the same bytes.
 QImage encodable(const QImage& bitmap) {
     if (bitmap.hasAlphaChannel())
         return onWhite(bitmap);
-    if (bitmap.format() == QImage::Format_RGB32)
+    switch (bitmap.format()) {
+    case QImage::Format_RGB32:
+    case QImage::Format_RGB888:
+    case QImage::Format_BGR888:
         return bitmap;
-    return bitmap.convertToFormat(QImage::Format_RGB888);
+    default:
+        return bitmap.convertToFormat(QImage::Format_RGB888);
+    }
+}
+
+J_COLOR_SPACE inputSpaceFor(QImage::Format format) {
+    switch (format) {
+    case QImage::Format_RGB32:
+        return Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+    case QImage::Format_BGR888:
+        return JCS_EXT_BGR;
+    default:
+        return JCS_RGB;
+    }
 }
 
 } // namespace
@@ -312,7 +328,6 @@ QImage decode(const QByteArray& data, QSize atLeast) {
 
 QByteArray encode(const QImage& bitmap) {
     const QImage pixels = encodable(bitmap);
-    const bool direct = pixels.format() == QImage::Format_RGB32;
     Compression session;
     jpeg_compress_struct& cinfo = session.cinfo;
     const bool written = guarded(session.manager, [&] {
@@ -320,10 +335,8 @@ QByteArray encode(const QImage& bitmap) {
         jpeg_mem_dest(&cinfo, &session.buffer, &session.size);
         cinfo.image_width = JDIMENSION(pixels.width());
         cinfo.image_height = JDIMENSION(pixels.height());
-        cinfo.input_components = direct ? 4 : 3;
-        cinfo.in_color_space = !direct                           ? JCS_RGB
-                               : Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX
-                                                                 : JCS_EXT_XRGB;
+        cinfo.input_components = pixels.depth() / 8;
+        cinfo.in_color_space = inputSpaceFor(pixels.format());
         jpeg_set_defaults(&cinfo);
         jpeg_set_quality(&cinfo, 90, TRUE);
         jpeg_start_compress(&cinfo, TRUE);
