@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QTextStream>
+#include <QtEndian>
 
 #include <unistd.h>
 
@@ -146,6 +147,12 @@ QString BenchData::photo() const {
 QString BenchData::bitmap() const {
     return file(u"page-a4.bmp"_s);
 }
+QStringList BenchData::bitmapCopies() const {
+    QStringList files;
+    for (int i = 1; i <= BitmapCopyCount; ++i)
+        files << file(u"page-a4-%1.bmp"_s.arg(i));
+    return files;
+}
 QString BenchData::importJpeg() const {
     return file(u"import.jpg"_s);
 }
@@ -177,7 +184,22 @@ void BenchData::makeMissing() const {
     if (!QDir().mkpath(file(u"drawn"_s)))
         throw FileError::cannotCreate(file(u"drawn"_s), u"cannot make the folder"_s);
     makePictures();
+    makeBitmapCopies();
     makeLibraries();
+}
+
+// The first pixels of each copy take a grey of its own.
+void BenchData::makeBitmapCopies() const {
+    const QStringList copies = bitmapCopies();
+    if (!missing(copies))
+        return;
+    QByteArray bytes = readFile(bitmap());
+    const auto pixels = qsizetype(qFromLittleEndian<quint32>(bytes.constData() + 10));
+    constexpr qsizetype ChangedBytes = 4 * 3;
+    for (qsizetype i = 0; i < copies.size(); ++i) {
+        bytes.replace(pixels, ChangedBytes, QByteArray(ChangedBytes, char(i * 16)));
+        writeFile(copies[i], bytes);
+    }
 }
 
 void BenchData::makePictures() const {

@@ -9,6 +9,7 @@ class BenchData {
 public:
     static constexpr int PageCount = 2000;
     static constexpr int NameCount = 100000;
+    static constexpr int BitmapCopyCount = 8;
 
     // TAMBLOR_BENCH_DATA, or /var/tmp/tamblor-bench.
     static QString defaultFolder();
@@ -33,6 +34,9 @@ public:
     QString photo() const;
     // An A4 page as a 24-bit BMP (about 26 MB).
     QString bitmap() const;
+    // Copies of bitmap(), each with a few pixels of its own: one for every
+    // run of the import, the untimed first one included.
+    QStringList bitmapCopies() const;
     // A JPEG of about 2.4 MB.
     QString importJpeg() const;
     // A text-like page of 6000 x 10000 8-bit greyscale pixels (60 megapixels).
@@ -53,6 +57,7 @@ private:
     QString basePage(int index) const;
     QString smallPage(int index) const;
     void makePictures() const;
+    void makeBitmapCopies() const;
     void makeLibraries() const;
 
     QString m_folder;

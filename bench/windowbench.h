@@ -57,6 +57,7 @@ private:
     Trial keysTrial(Qt::Key key, int presses);
     ResultRow pageTurnRow(const QString& window, double goal);
     Trial importTrial(const QString& file);
+    Trial freshImportTrial(const QStringList& files);
 
     const BenchData& m_data;
     QString m_work;
