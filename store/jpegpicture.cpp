@@ -373,8 +373,13 @@ JpegPicture JpegPicture::fromBitmap(const QImage& bitmap) {
     picture.m_bitmap = bitmap.hasAlphaChannel() ? JpegCodec::onWhite(bitmap) : bitmap;
     picture.m_width = bitmap.width();
     picture.m_height = bitmap.height();
-    picture.m_grayscale = bitmap.isGrayscale();
     return picture;
+}
+
+// A held bitmap is looked at only when asked: to find a page grey takes a look
+// at every pixel.
+bool JpegPicture::isGrayscale() const {
+    return m_bitmap.isNull() ? m_grayscale : m_bitmap.isGrayscale();
 }
 
 void JpegPicture::letQtReadUpToMaxPixels() {

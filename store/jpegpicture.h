@@ -47,7 +47,7 @@ public:
     int width() const { return m_width; }
     int height() const { return m_height; }
     QSize size() const { return {m_width, m_height}; }
-    bool isGrayscale() const { return m_grayscale; }
+    bool isGrayscale() const;
     bool isProgressive() const { return m_progressive; }
 
     // The pixels. JPEG data is decoded at the smallest libjpeg scale (n/8)

@@ -370,6 +370,7 @@ void TestJpegPicture::bitmapPictureBecomesJpegOnEncode() {
     QVERIFY(!picture.hasJpegData());
     QVERIFY(picture.jpegData().isEmpty());
     QCOMPARE(picture.size(), QSize(33, 21));
+    QVERIFY(picture.isGrayscale());
     // Until it is encoded, its image is the bitmap itself.
     QCOMPARE(picture.toImage(), bitmap);
     QCOMPARE(picture.toImage(QSize(4, 4)), bitmap);
