@@ -61,6 +61,7 @@ private Q_SLOTS:
     void nextPageIsReadyBeforeItIsAskedFor();
     void thinLinesKeepTheirOwnPixels();
     void closingDuringWorkAhead();
+    void steppingFasterThanTheWorkAhead();
     void buttonsOnClosedLibraryReportTheError();
     void keysOnAClosedListDoNothing();
     void everyCommandWithoutALibrary();
@@ -406,6 +407,30 @@ void TestMainWindow::closingDuringWorkAhead() {
             QVERIFY(nearColour(shownColor(*form), QColor::fromHsv(120, 255, 255)));
         }
     }
+}
+
+// Stepping on faster than the pages ahead are drawn: each step asks for new
+// work ahead while the worker still draws for an earlier one. Every page shown
+// is the one stepped to, and each page is kept once, at the size it is shown.
+void TestMainWindow::steppingFasterThanTheWorkAhead() {
+    const int count = 8;
+    const auto hue = [](int page) { return QColor::fromHsv(page * 45, 255, 255); };
+    QList<TestFiles::Record> pages;
+    for (int i = 0; i < count; ++i)
+        pages.append({u"p%1"_s.arg(i), TestFiles::jpeg(1600, 2400, hue(i))});
+    makeLibrary(pages);
+    auto form = startMainWindow();
+    for (int page = 1; page < count; ++page) {
+        QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+        QCoreApplication::processEvents(); // the work ahead for this page begins
+        QVERIFY2(nearColour(shownColor(*form), hue(page)), qPrintable(QString::number(page)));
+    }
+    for (int page = count - 2; page >= 0; --page) {
+        QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
+        QVERIFY2(nearColour(shownColor(*form), hue(page)), qPrintable(QString::number(page)));
+    }
+    form->pictureCache().waitForWorkAhead();
+    QCOMPARE(form->pictureCache().size(), count);
 }
 
 void TestMainWindow::buttonsOnClosedLibraryReportTheError() {

@@ -1,5 +1,6 @@
 // The drawn-page cache: the same pixels as a fresh drawing, never another
-// picture's, and bounded.
+// picture's, and bounded; the pages drawn ahead on the worker likewise, and
+// none kept from a round that was cleared or a cache that is gone.
 
 #include "libraryfiles.h"
 #include "picturecache.h"
@@ -27,6 +28,10 @@ private Q_SLOTS:
     void sizeIsPartOfTheKey();
     void staysWithinItsBudget();
     void pictureLargerThanTheBudgetIsStillGiven();
+
+    void pagesDrawnAheadAreKept();
+    void clearingDropsTheWorkUnderWay();
+    void goneWithWorkUnderWay();
 };
 
 void TestPictureCache::sameAsAFreshDrawing() {
@@ -98,6 +103,69 @@ void TestPictureCache::pictureLargerThanTheBudgetIsStillGiven() {
     QCOMPARE(cache.fitted(JpegPicture::fromJpegData(QByteArray(small.jpegData())), {64, 64}),
              small.toImage());
     QCOMPARE(cache.size(), 1);
+}
+
+namespace {
+// Several pages, each its own, with the size each is drawn at.
+QList<std::pair<JpegPicture, QSize>> pages(int count, int seed) {
+    QList<std::pair<JpegPicture, QSize>> result;
+    for (int i = 0; i < count; ++i)
+        result.append({pattern(480, 640, seed + i), QSize(150 + i, 200 + i)});
+    return result;
+}
+} // namespace
+
+// Several pages asked for at once are drawn one after another on the worker,
+// each handed to the cache: showing one later takes it from there.
+void TestPictureCache::pagesDrawnAheadAreKept() {
+    PictureCache cache;
+    const auto ahead = pages(4, 20);
+    cache.drawAhead(ahead);
+    cache.waitForWorkAhead();
+    QCOMPARE(cache.size(), 4);
+    for (const auto& [picture, size] : ahead)
+        QCOMPARE(cache.fitted(picture, size), JpegCodec::decodeFitted(picture.jpegData(), size));
+    QCOMPARE(cache.size(), 4);
+    // Pages already kept are not drawn again; only the new one is added.
+    cache.drawAhead(ahead + pages(1, 40));
+    cache.waitForWorkAhead();
+    QCOMPARE(cache.size(), 5);
+}
+
+// Pages of a library that was closed while they were being drawn never reach
+// the cache, whether they were under way or still waiting.
+void TestPictureCache::clearingDropsTheWorkUnderWay() {
+    PictureCache cache;
+    for (int round = 0; round < 5; ++round) {
+        cache.drawAhead(pages(3, 10 * round));
+        if (round % 2)
+            QCoreApplication::processEvents();
+        cache.clear();
+    }
+    cache.waitForWorkAhead();
+    QCOMPARE(cache.size(), 0);
+    // The next round is kept as usual.
+    cache.drawAhead(pages(2, 60));
+    cache.waitForWorkAhead();
+    QCOMPARE(cache.size(), 2);
+}
+
+// A cache that goes while the worker draws waits for the page under way; what
+// it would have handed back goes with it, and never reaches a cache made
+// next, often where the last one was.
+void TestPictureCache::goneWithWorkUnderWay() {
+    for (int round = 0; round < 4; ++round) {
+        auto cache = std::make_unique<PictureCache>();
+        cache->drawAhead(pages(3, 70 + round));
+        if (round % 2)
+            QTest::qWait(1);
+        cache.reset();
+    }
+    auto next = std::make_unique<PictureCache>();
+    next->drawAhead(pages(1, 90));
+    next->waitForWorkAhead();
+    QCoreApplication::processEvents();
+    QCOMPARE(next->size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestPictureCache)
