@@ -1,5 +1,7 @@
 #include "picturecache.h"
 
+#include "handover.h"
+
 #include <QCoreApplication>
 
 #include <memory>
@@ -53,7 +55,7 @@ void PictureCache::drawAhead(const QList<std::pair<JpegPicture, QSize>>& picture
             continue;
         const QByteArray data = picture.jpegData();
         const quint64 round = m_round;
-        m_worker.start([this, key, data, round] {
+        m_worker.start(Handover([this, key, data, round] {
             QImage image;
             try {
                 image = JpegCodec::decodeFitted(data, key.size, &m_closing);
@@ -61,14 +63,12 @@ void PictureCache::drawAhead(const QList<std::pair<JpegPicture, QSize>>& picture
             }
             // Handed to the window's thread; the cache outlives this call,
             // since it waits for the worker before it goes.
-            QMetaObject::invokeMethod(
-                &m_inbox,
-                [this, key, data, image, round] {
-                    if (round == m_round && !image.isNull() && !find(key, data))
-                        keep(key, data, image);
-                },
-                Qt::QueuedConnection);
-        });
+            Handover kept([this, key, data, image, round] {
+                if (round == m_round && !image.isNull() && !find(key, data))
+                    keep(key, data, image);
+            });
+            QMetaObject::invokeMethod(&m_inbox, std::move(kept), Qt::QueuedConnection);
+        }));
     }
 }
 
