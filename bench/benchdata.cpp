@@ -147,11 +147,21 @@ QString BenchData::photo() const {
 QString BenchData::bitmap() const {
     return file(u"page-a4.bmp"_s);
 }
-QStringList BenchData::bitmapCopies() const {
+namespace {
+QStringList numbered(const QString& file, int count) {
+    const QFileInfo info(file);
     QStringList files;
-    for (int i = 1; i <= BitmapCopyCount; ++i)
-        files << file(u"page-a4-%1.bmp"_s.arg(i));
+    for (int i = 1; i <= count; ++i)
+        files << info.path() + u'/' + info.completeBaseName() + u"-%1."_s.arg(i) + info.suffix();
     return files;
+}
+} // namespace
+
+QStringList BenchData::bitmapCopies() const {
+    return numbered(bitmap(), CopyCount);
+}
+QStringList BenchData::importJpegCopies() const {
+    return numbered(importJpeg(), CopyCount);
 }
 QString BenchData::importJpeg() const {
     return file(u"import.jpg"_s);
@@ -161,6 +171,9 @@ QString BenchData::greyPage() const {
 }
 QString BenchData::tinyJpeg() const {
     return file(u"tiny-8x8.jpg"_s);
+}
+QString BenchData::tinyBitmap() const {
+    return file(u"tiny-8x8.bmp"_s);
 }
 QString BenchData::pageFile(int record) const {
     return pageFolder() + u'/' + scoreName(record) + u".jpg"_s;
@@ -184,21 +197,31 @@ void BenchData::makeMissing() const {
     if (!QDir().mkpath(file(u"drawn"_s)))
         throw FileError::cannotCreate(file(u"drawn"_s), u"cannot make the folder"_s);
     makePictures();
-    makeBitmapCopies();
+    makeCopies();
     makeLibraries();
 }
 
-// The first pixels of each copy take a grey of its own.
-void BenchData::makeBitmapCopies() const {
-    const QStringList copies = bitmapCopies();
-    if (!missing(copies))
-        return;
-    QByteArray bytes = readFile(bitmap());
-    const auto pixels = qsizetype(qFromLittleEndian<quint32>(bytes.constData() + 10));
-    constexpr qsizetype ChangedBytes = 4 * 3;
-    for (qsizetype i = 0; i < copies.size(); ++i) {
-        bytes.replace(pixels, ChangedBytes, QByteArray(ChangedBytes, char(i * 16)));
-        writeFile(copies[i], bytes);
+// Each bitmap copy's first pixels take a grey of their own; each JPEG copy
+// has a comment of its own after its start marker.
+void BenchData::makeCopies() const {
+    const QStringList bitmaps = bitmapCopies(), jpegs = importJpegCopies();
+    if (missing(bitmaps)) {
+        QByteArray bytes = readFile(bitmap());
+        const auto pixels = qsizetype(qFromLittleEndian<quint32>(bytes.constData() + 10));
+        constexpr qsizetype ChangedBytes = 4 * 3;
+        for (qsizetype i = 0; i < bitmaps.size(); ++i) {
+            bytes.replace(pixels, ChangedBytes, QByteArray(ChangedBytes, char(i * 16)));
+            writeFile(bitmaps[i], bytes);
+        }
+    }
+    if (missing(jpegs)) {
+        const QByteArray bytes = readFile(importJpeg());
+        for (qsizetype i = 0; i < jpegs.size(); ++i) {
+            const QByteArray comment = "copy " + QByteArray::number(i);
+            const QByteArray segment =
+                QByteArray("\xff\xfe\x00", 3) + char(comment.size() + 2) + comment;
+            writeFile(jpegs[i], bytes.left(2) + segment + bytes.mid(2));
+        }
     }
 }
 
@@ -217,10 +240,10 @@ void BenchData::makePictures() const {
                      return QList{greyJpeg(BenchPages::greyPage(GreyWidth, GreyHeight),
                                            greyPage() + u".pgm"_s)};
                  }});
-    jobs.append({{tinyJpeg()}, [] {
+    jobs.append({{tinyJpeg(), tinyBitmap()}, [] {
                      QImage tiny(8, 8, QImage::Format_RGB32);
                      tiny.fill(Qt::white);
-                     return QList{JpegCodec::encode(tiny)};
+                     return QList{JpegCodec::encode(tiny), bmpBytes(tiny)};
                  }});
     for (int i = 0; i < BenchPages::TitleCount; ++i)
         jobs.append({{basePage(i), smallPage(i)}, [i] {

@@ -9,7 +9,7 @@ class BenchData {
 public:
     static constexpr int PageCount = 2000;
     static constexpr int NameCount = 100000;
-    static constexpr int BitmapCopyCount = 8;
+    static constexpr int CopyCount = 8;
 
     // TAMBLOR_BENCH_DATA, or /var/tmp/tamblor-bench.
     static QString defaultFolder();
@@ -39,12 +39,17 @@ public:
     QStringList bitmapCopies() const;
     // A JPEG of about 2.4 MB.
     QString importJpeg() const;
+    // Copies of importJpeg(), each with a comment of its own: one for every
+    // run of the import.
+    QStringList importJpegCopies() const;
     // A text-like page of 6000 x 10000 8-bit greyscale pixels (60 megapixels).
     QString greyPage() const;
     static constexpr int GreyWidth = 6000;
     static constexpr int GreyHeight = 10000;
     // An 8 x 8 JPEG: a program run on it takes its start-up and little else.
     QString tinyJpeg() const;
+    // The same as a 24-bit BMP.
+    QString tinyBitmap() const;
     // The big library's page of `record` as a file.
     QString pageFile(int record) const;
 
@@ -57,7 +62,7 @@ private:
     QString basePage(int index) const;
     QString smallPage(int index) const;
     void makePictures() const;
-    void makeBitmapCopies() const;
+    void makeCopies() const;
     void makeLibraries() const;
 
     QString m_folder;

@@ -56,7 +56,6 @@ private:
     Trial showTrial(const QByteArray& jpeg);
     Trial keysTrial(Qt::Key key, int presses);
     ResultRow pageTurnRow(const QString& window, double goal);
-    Trial importTrial(const QString& file);
     Trial freshImportTrial(const QStringList& files);
 
     const BenchData& m_data;
