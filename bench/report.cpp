@@ -21,7 +21,7 @@ QString yesNo(bool met) {
 } // namespace
 
 ResultRow timeRow(const QString& operation, const QList<double>& ours, const QList<double>& anchor,
-                  const QString& anchorIs, double goal) {
+                  const QString& anchorIs, double goal, double limitMs) {
     const double ratio = median(ours) / median(anchor);
     ResultRow row{operation,
                   u"%1 / %2"_s.arg(ours.size()).arg(anchor.size()),
@@ -34,6 +34,10 @@ ResultRow timeRow(const QString& operation, const QList<double>& ours, const QLi
     if (goal > 0) {
         row.goal = u"≤ %1"_s.arg(goal, 0, 'f', 2);
         row.met = yesNo(ratio <= goal);
+    }
+    if (limitMs > 0) {
+        row.goal += u" and ours ≤ %1"_s.arg(formatMilliseconds(limitMs));
+        row.met = yesNo(ratio <= goal && median(ours) <= limitMs);
     }
     return row;
 }
