@@ -605,8 +605,9 @@ void TestMainWindow::listKeysMoveTheCursor() {
 void TestMainWindow::queuedKeysDrawOnlyWhereTheyStop() {
     QList<Record> records;
     const auto colourOf = [](int i) { return QColor::fromHsv(i * 12, 255, 255); };
-    for (int i = 0; i < 30; ++i)
+    for (int i = 0; i < 29; ++i)
         records << Record{u"score %1"_s.arg(i), TestFiles::jpeg(300, 400, colourOf(i))};
+    records << Record{u"not a picture"_s, QByteArray("no JPEG here")};
     makeLibrary(records);
     auto form = startMainWindow();
     PictureCache& cache = form->pictureCache();
@@ -632,6 +633,16 @@ void TestMainWindow::queuedKeysDrawOnlyWhereTheyStop() {
     form->CopyToCBoardClick();
     QVERIFY(nearColour(shownColor(*form), colourOf(25)));
     QVERIFY(nearColour(QGuiApplication::clipboard()->image().pixelColor(150, 200), colourOf(25)));
+
+    // A page that cannot be drawn where the keys stop is reported once, and
+    // the page before stays.
+    const QList<SeenBox> boxes = collectMessageBoxes([&] {
+        QTest::keyClick(grid, Qt::Key_End);
+        QCoreApplication::processEvents();
+    });
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(form->DBText1->text(), u"not a picture"_s);
+    QVERIFY(nearColour(shownColor(*form), colourOf(25)));
 }
 
 void TestMainWindow::rightClickSelectsRowThenOpensMenu() {
