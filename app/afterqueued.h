@@ -13,7 +13,6 @@ public:
     void request();
     // Does the waiting work now, as a command that needs it done begins.
     void runIfWaiting();
-    bool isWaiting() const { return m_waiting; }
 
 protected:
     void customEvent(QEvent* event) override;
