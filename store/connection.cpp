@@ -27,8 +27,11 @@ void Connection::SetDatabase(const QString& path) {
 void Connection::Open() {
     if (Connected())
         return;
-    // An absolute path is never taken for a "file:" address or a temporary database.
-    const QByteArray path = absoluteFilePath(m_path).toUtf8();
+    // An absolute path is never taken for a "file:" address or a temporary
+    // database; a pipe or a device would keep the engine's first read waiting.
+    const QString fullPath = absoluteFilePath(m_path);
+    refuseSpecialFile(fullPath);
+    const QByteArray path = fullPath.toUtf8();
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {

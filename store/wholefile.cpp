@@ -307,6 +307,17 @@ void openRegularFile(QFile& file, const QString& path) {
     opened.fd.release();
 }
 
+void refuseSpecialFile(const QString& path) {
+    const QString fullPath = absoluteFilePath(path);
+    struct stat status {};
+    if (::stat(QFile::encodeName(fullPath).constData(), &status) != 0)
+        return;
+    if (S_ISDIR(status.st_mode))
+        throw FileError::cannotOpen(fullPath, IsADirectory);
+    if (!S_ISREG(status.st_mode))
+        throw FileError::cannotOpen(fullPath, NotARegularFile);
+}
+
 QByteArray readWholeFile(const QString& path) {
     const QString fullPath = absoluteFilePath(path);
     const OpenedFile opened = openForReading(fullPath);

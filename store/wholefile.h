@@ -20,6 +20,12 @@ constexpr qint64 MaxWholeFileSize = 1024LL * 1024 * 1024;
 // feed it without end. FileError "Cannot open file ..." naming the full path.
 void openRegularFile(QFile& file, const QString& path);
 
+// Refuses what is at `path` unless it is a regular file (symbolic links
+// followed): a folder, a pipe or a device is told by its status alone, never
+// opened, so nothing can keep the caller waiting. FileError "Cannot open file
+// ..." naming the full path. A missing file passes: its opener reports it.
+void refuseSpecialFile(const QString& path);
+
 // The whole content of the regular file at `path`, opened as openRegularFile
 // does. FileError "Cannot open file ...".
 QByteArray readWholeFile(const QString& path);

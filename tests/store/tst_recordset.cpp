@@ -31,6 +31,7 @@
 
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using TestFiles::Record;
@@ -120,6 +121,8 @@ private Q_SLOTS:
     // Opening
     void openingNeverCreatesAFile_data();
     void openingNeverCreatesAFile();
+    void specialFilesAreRefusedUnopened_data();
+    void specialFilesAreRefusedUnopened();
     void tableWithoutPictureColumn();
     void namesAsTheEngineComparesThem_data();
     void namesAsTheEngineComparesThem();
@@ -216,6 +219,33 @@ void TestRecordSet::openingNeverCreatesAFile() {
         QCOMPARE(TestFiles::readFile(path()), content);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
              exists ? QStringList(u"library.tbr"_s) : QStringList());
+}
+
+void TestRecordSet::specialFilesAreRefusedUnopened_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("folder") << u"folder"_s << u"Is a directory"_s;
+    QTest::newRow("named pipe") << u"pipe"_s << u"Not a regular file"_s;
+    QTest::newRow("link to an endless device") << u"device"_s << u"Not a regular file"_s;
+}
+
+// A pipe would keep the engine's first read waiting for a writer for ever.
+void TestRecordSet::specialFilesAreRefusedUnopened() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+
+    if (kind == u"folder")
+        QVERIFY(QDir().mkdir(path()));
+    else if (kind == u"pipe")
+        QCOMPARE(::mkfifo(QFile::encodeName(path()).constData(), 0644), 0);
+    else
+        QVERIFY(QFile::link(u"/dev/zero"_s, path()));
+    Library library(path());
+    const Failure failure = failureOf([&] { library.records.Open(); });
+    QCOMPARE(failure.kind, u"FileError"_s);
+    QCOMPARE(failure.message, u"Cannot open file \"%1\". %2"_s.arg(path(), reason));
+    QVERIFY(!library.connection.Connected());
 }
 
 void TestRecordSet::tableWithoutPictureColumn() {
