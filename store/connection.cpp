@@ -276,21 +276,29 @@ ReadTransaction::~ReadTransaction() {
     sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-Transaction::Transaction(const Connection& connection) : m_connection(connection) {
+Transaction::Transaction(const Connection& connection)
+    : m_connection(connection), m_nested(connection.m_transactions > 0) {
     // IMMEDIATE takes the write lock now, so a busy file is waited for here.
-    if (sqlite3_exec(connection.handle(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) !=
-        SQLITE_OK)
+    const char* begin = m_nested ? "SAVEPOINT part" : "BEGIN IMMEDIATE";
+    if (sqlite3_exec(connection.handle(), begin, nullptr, nullptr, nullptr) != SQLITE_OK)
         connection.fail();
     m_open = true;
+    ++m_connection.m_transactions;
 }
 
 Transaction::~Transaction() {
-    if (m_open)
-        sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!m_open)
+        return;
+    --m_connection.m_transactions;
+    // A savepoint rolled back stays open until released.
+    sqlite3_exec(m_connection.handle(), m_nested ? "ROLLBACK TO part; RELEASE part" : "ROLLBACK",
+                 nullptr, nullptr, nullptr);
 }
 
 void Transaction::commit() {
-    if (sqlite3_exec(m_connection.handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+    const char* end = m_nested ? "RELEASE part" : "COMMIT";
+    if (sqlite3_exec(m_connection.handle(), end, nullptr, nullptr, nullptr) != SQLITE_OK)
         m_connection.fail();
     m_open = false;
+    --m_connection.m_transactions;
 }

@@ -89,6 +89,7 @@ private:
     void startWork() const;
     void endWork() const;
     static int onProgress(void* connection);
+    friend class Transaction;
 
     QString m_path;
     sqlite3* m_db = nullptr;
@@ -97,6 +98,7 @@ private:
     mutable int m_working = 0;
     mutable std::chrono::nanoseconds m_workStarted{0}; // of this thread's processor time
     mutable bool m_stopped = false;
+    mutable int m_transactions = 0; // write transactions open, nested ones included
 };
 
 // An SQL statement that is finalized however its scope is left.
@@ -150,7 +152,10 @@ private:
     const Connection& m_connection;
 };
 
-// A write transaction that rolls back unless committed.
+// A write transaction that rolls back unless committed. Inside another one on
+// the same connection it is a part of that one (a savepoint): its commit keeps
+// its changes for the outer one's, its rollback undoes only its own. So a run
+// of record set writes inside one Transaction is all or nothing.
 class Transaction {
 public:
     explicit Transaction(const Connection& connection);
@@ -161,5 +166,6 @@ public:
 
 private:
     const Connection& m_connection;
+    bool m_nested = false;
     bool m_open = false;
 };

@@ -168,6 +168,8 @@ private Q_SLOTS:
     void refusedValueIsNeverStoredAsNull();
     void appendsFromTwoProgramsBothLand();
     void postWaitsForAnotherProgramsLock();
+    void writesInOneTransactionAreAllOrNothing_data();
+    void writesInOneTransactionAreAllOrNothing();
     void newLibraryNeverCopiesAHalfWrittenTemplate();
     void newLibraryFromAWriteAheadTemplate();
     void newLibraryIsTheTemplateEmptied_data();
@@ -1207,6 +1209,50 @@ void TestRecordSet::postWaitsForAnotherProgramsLock() {
     QVERIFY(releasing);
     QCOMPARE(namesIn(path()), QStringList({u"one"_s, u"after the lock"_s}));
     QCOMPARE(a.records.RecordCount(), 2);
+}
+
+void TestRecordSet::writesInOneTransactionAreAllOrNothing_data() {
+    QTest::addColumn<bool>("commit");
+
+    QTest::newRow("committed") << true;
+    QTest::newRow("given up") << false;
+}
+
+// Each write of the record set is a part of the transaction around them: one
+// that fails undoes only itself, and nothing is stored until the whole commits.
+void TestRecordSet::writesInOneTransactionAreAllOrNothing() {
+    QFETCH(bool, commit);
+
+    TestFiles::makeLibrary(path(), named({u"one"_s, u"two"_s}),
+                           u"create table pictures (filename TEXT check (filename <> 'refused'), "
+                           u"picture BLOB)"_s);
+    Library library(path());
+    library.connection.Open();
+    {
+        Transaction all(library.connection);
+        RecordSet& records = library.records;
+        records.Open();
+        records.Delete();
+        for (const QString& name : {u"three"_s, u"refused"_s, u"four"_s}) {
+            records.Append();
+            library.name().SetAsString(name);
+            const Failure failure = failureOf([&] { records.Post(); });
+            QCOMPARE(failure.kind, name == u"refused" ? u"EngineError"_s : u"none"_s);
+            records.Cancel();
+        }
+        QCOMPARE(namesIn(records), QStringList({u"two"_s, u"three"_s, u"four"_s}));
+        // Another program sees none of it yet.
+        QCOMPARE(namesIn(path()), QStringList({u"one"_s, u"two"_s}));
+        if (commit)
+            all.commit();
+    }
+    QCOMPARE(namesIn(path()), commit ? QStringList({u"two"_s, u"three"_s, u"four"_s})
+                                     : QStringList({u"one"_s, u"two"_s}));
+    // The connection is free for a transaction of its own again.
+    library.records.Append();
+    library.name().SetAsString(u"five"_s);
+    library.records.Post();
+    QCOMPARE(namesIn(path()).last(), u"five"_s);
 }
 
 // Another program is in the middle of a large change of the default library
