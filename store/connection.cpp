@@ -240,10 +240,18 @@ const void* Statement::checked(const void* value, int column) const {
     return value;
 }
 
-QString Statement::text(int column) const {
+QByteArrayView Statement::textBytes(int column) const {
     const auto* chars =
         static_cast<const char*>(checked(sqlite3_column_text(m_stmt, column), column));
-    return QString::fromUtf8(chars, sqlite3_column_bytes(m_stmt, column));
+    return QByteArrayView(chars, sqlite3_column_bytes(m_stmt, column));
+}
+
+QString Statement::text(int column) const {
+    return QString::fromUtf8(textBytes(column));
+}
+
+QByteArray Statement::utf8(int column) const {
+    return textBytes(column).toByteArray();
 }
 
 bool Statement::isNull(int column) const {

@@ -128,9 +128,13 @@ public:
     bool isNull(int column) const;
     qint64 int64(int column) const;
     QByteArray blob(int column) const;
+    // A text value's bytes in UTF-8 as the engine hands them over, unchecked:
+    // a name that is not valid UTF-8 keeps the bytes text() would replace.
+    QByteArray utf8(int column) const;
 
 private:
     void check(int rc) const;
+    QByteArrayView textBytes(int column) const;
     bool m_started = false;
     const void* checked(const void* value, int column) const;
 

@@ -590,6 +590,26 @@ QString RecordSet::NameFieldName() const {
     return m_nameField ? m_nameField->FieldName() : QString();
 }
 
+qint64 RecordSet::IdAt(int row) const noexcept {
+    return Active() && row >= 0 && row < int(m_rows.size()) ? m_rows[size_t(row)].id : 0;
+}
+
+qint64 RecordSet::PictureLengthAt(int row) const noexcept {
+    return Active() && row >= 0 && row < int(m_rows.size()) ? m_rows[size_t(row)].pictureLength
+                                                            : -1;
+}
+
+std::optional<QByteArray> RecordSet::NameBytesAt(int row) const {
+    if (!Active() || !m_nameField || row < 0 || row >= int(m_rows.size()))
+        return std::nullopt;
+    Statement select(m_connection,
+                     u"select %1 from pictures where %2 = ?"_s.arg(column(m_nameField), m_rowid));
+    select.bind(1, m_rows[size_t(row)].id);
+    if (!select.step() || select.isNull(0))
+        return std::nullopt;
+    return select.utf8(0);
+}
+
 // ---- Events ------------------------------------------------------------------
 
 void RecordSet::notifyActive() {

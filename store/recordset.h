@@ -121,6 +121,14 @@ public:
     QString NameAt(int row) const noexcept;
     QString CurrentName() const noexcept { return NameAt(RecNo()); }
     QString NameFieldName() const; // the column's own spelling, or empty
+    // Of the stored record on `row` (0 and -1 past the stored ones): its
+    // identity in the table (rowid), and its picture value's length (-1: null).
+    qint64 IdAt(int row) const noexcept;
+    qint64 PictureLengthAt(int row) const noexcept;
+    // The stored name's bytes as the library holds them, read now; NameAt
+    // shows bytes that are not UTF-8 as replacement characters. Nothing for a
+    // null name or a row that is not stored.
+    std::optional<QByteArray> NameBytesAt(int row) const;
     // The stored picture value of the record on `row`, read without moving
     // the cursor or raising any event (empty for a new or picture-less record).
     QByteArray PictureValueAt(int row);

@@ -154,6 +154,7 @@ private Q_SLOTS:
     void storedPictureForms_data();
     void storedPictureForms();
     void nullAndEmptyValues();
+    void rowIdentityLengthAndNameBytes();
 
     // Query text
     void replacingSqlClosesTheSet();
@@ -974,6 +975,32 @@ void TestRecordSet::nullAndEmptyValues() {
     QCOMPARE(library.picture().Value(), jpeg);
     records.Cancel();
     QCOMPARE(TestFiles::readLibrary(path()).size(), 4);
+}
+
+void TestRecordSet::rowIdentityLengthAndNameBytes() {
+    TestFiles::makeLibrary(path());
+    TestFiles::execute(path(), u"insert into pictures (rowid, filename, picture) values "
+                               u"(5, 'Aria', x'ffd8ffd9'), (9, cast(x'41ff0a42' as text), NULL), "
+                               u"(12, NULL, x'')"_s);
+    Library library(path());
+    RecordSet& records = library.records;
+    records.Open();
+
+    QCOMPARE(QList<qint64>({records.IdAt(0), records.IdAt(1), records.IdAt(2), records.IdAt(3)}),
+             QList<qint64>({5, 9, 12, 0}));
+    QCOMPARE(QList<qint64>({records.PictureLengthAt(0), records.PictureLengthAt(1),
+                            records.PictureLengthAt(2), records.PictureLengthAt(-1)}),
+             QList<qint64>({4, -1, 0, -1}));
+    // The name list shows what is not UTF-8 replaced; the bytes stay as stored.
+    QCOMPARE(records.NameAt(1), u"A\ufffd\nB"_s);
+    QCOMPARE(records.NameBytesAt(1), std::optional<QByteArray>("A\xff\nB"_ba));
+    QCOMPARE(records.NameBytesAt(0), std::optional<QByteArray>("Aria"_ba));
+    QCOMPARE(records.NameBytesAt(2), std::nullopt);
+    QCOMPARE(records.NameBytesAt(3), std::nullopt);
+
+    records.Close();
+    QCOMPARE(records.IdAt(0), 0);
+    QCOMPARE(records.NameBytesAt(0), std::nullopt);
 }
 
 // ---- Query text ----------------------------------------------------------------
