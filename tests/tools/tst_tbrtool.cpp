@@ -1,4 +1,4 @@
-// tbrtool, run as a separate program the way a developer runs it.
+// tbrtool, run as a separate program the way a user runs it.
 
 #include "jpegpicture.h"
 #include "libraryfiles.h"
@@ -8,12 +8,17 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <QJsonDocument>
+#include <QSet>
 
 #include <memory>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -60,6 +65,47 @@ QStringList columnsOf(const QString& path) {
     return columns;
 }
 
+// The first value `sql` gives on the file at `path`, as a number.
+qint64 number(const QString& path, const QByteArray& sql) {
+    sqlite3* db = nullptr;
+    qint64 value = -1;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        value = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return value;
+}
+
+// The name of each row id from 1 to `count` in the file at `path`, "-" where
+// no row has it.
+QStringList namesByRowId(const QString& path, int count) {
+    QStringList names(count, u"-"_s);
+    sqlite3* db = nullptr;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_prepare_v2(db, "select rowid, filename from pictures", -1, &statement, nullptr) ==
+            SQLITE_OK)
+        while (sqlite3_step(statement) == SQLITE_ROW)
+            names[sqlite3_column_int(statement, 0) - 1] =
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return names;
+}
+
+// A JPEG stream behind the header older libraries carry.
+QByteArray headed(const QByteArray& jpeg) {
+    QByteArray header("\x01\x00\x00\x01", 4);
+    for (int shift = 0; shift < 32; shift += 8)
+        header += char((jpeg.size() >> shift) & 0xff);
+    return header + jpeg;
+}
+
 QByteArray bitmapFile(int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::darkMagenta);
@@ -90,7 +136,19 @@ private Q_SLOTS:
     void addRefusesWhatIsNotAPicture();
     void addNeedsALibrary_data();
     void addNeedsALibrary();
+    void addIsAllOrNothing();
+    void addTakesAFolderInNameOrder();
+    void cloneEmptiesATemplate();
     void listPrintsNamesInStoredOrder();
+    void listAndFindForms_data();
+    void listAndFindForms();
+    void infoTellsSizes();
+    void removeAndRenameByRowId_data();
+    void removeAndRenameByRowId();
+    void everyCommandRefusesWhatIsNoLibrary_data();
+    void everyCommandRefusesWhatIsNoLibrary();
+    void lockedLibraryIsWaitedFor_data();
+    void lockedLibraryIsWaitedFor();
     void wrongArgumentsPrintUsage_data();
     void wrongArgumentsPrintUsage();
     void helpAndVersion_data();
@@ -175,9 +233,11 @@ void TestTbrtool::addStoresJpegFileByteForByte_data() {
 
     QTest::newRow("base name") << u"Prelude.jpg"_s << QStringList() << u"Prelude"_s;
     QTest::newRow("JPEG extension") << u"Nocturne.JPEG"_s << QStringList() << u"Nocturne"_s;
-    QTest::newRow("given name") << u"scan0001.jpg"_s << QStringList(u"Gavotte, page 2"_s)
+    QTest::newRow("given name") << u"scan0001.jpg"_s
+                                << QStringList({u"--name"_s, u"Gavotte, page 2"_s})
                                 << u"Gavotte, page 2"_s;
-    QTest::newRow("Chinese name") << u"page.jpg"_s << QStringList(u"小夜曲"_s) << u"小夜曲"_s;
+    QTest::newRow("Chinese name") << u"page.jpg"_s << QStringList({u"--name"_s, u"小夜曲"_s})
+                                  << u"小夜曲"_s;
 }
 
 void TestTbrtool::addStoresJpegFileByteForByte() {
@@ -192,6 +252,7 @@ void TestTbrtool::addStoresJpegFileByteForByte() {
 
     const Run run = tbrtool(QStringList({u"add"_s, library(), path(file)}) + name);
     QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(QString::fromUtf8(run.out), u"2\t"_s + stored + u'\n');
 
     const QList<TestFiles::Record> records = TestFiles::readLibrary(library());
     QCOMPARE(records.size(), 2);
@@ -282,9 +343,15 @@ void TestTbrtool::listPrintsNamesInStoredOrder() {
         records.append({name, TestFiles::jpeg(4, 4)});
     TestFiles::makeLibrary(library(), records);
 
+    const auto lines = [](const QStringList& listed) {
+        QString text;
+        for (int i = 0; i < listed.size(); ++i)
+            text += u"%1\t%2\n"_s.arg(i + 1).arg(listed[i]);
+        return text;
+    };
     const Run run = tbrtool({u"list"_s, library()});
     QVERIFY2(run.exitCode == 0, run.err.constData());
-    QCOMPARE(QString::fromUtf8(run.out), names.join(u'\n') + u'\n');
+    QCOMPARE(QString::fromUtf8(run.out), lines(names));
 
     TestFiles::makeLibrary(path(u"empty.tbr"_s));
     const Run empty = tbrtool({u"list"_s, path(u"empty.tbr"_s)});
@@ -300,38 +367,380 @@ void TestTbrtool::listPrintsNamesInStoredOrder() {
     TestFiles::writeFile(path(u"Polonaise.jpg"_s), TestFiles::jpeg(8, 8));
     QCOMPARE(tbrtool({u"add"_s, library(), path(u"Polonaise.jpg"_s)}).exitCode, 0);
     QCOMPARE(QString::fromUtf8(tbrtool({u"list"_s, library()}).out),
-             names.join(u'\n') + u"\nPolonaise\n"_s);
+             lines(names + QStringList(u"Polonaise"_s)));
+}
+
+// A picture that cannot be taken undoes the pictures before it.
+void TestTbrtool::addIsAllOrNothing() {
+    TestFiles::makeLibrary(library(), {{u"already there"_s, TestFiles::jpeg(4, 4)}});
+    const QByteArray before = TestFiles::readFile(library());
+    TestFiles::writeFile(path(u"one.jpg"_s), TestFiles::jpeg(8, 8));
+    TestFiles::writeFile(path(u"two.bmp"_s), bitmapFile(9, 9));
+    TestFiles::writeFile(path(u"three.jpg"_s), "not a picture"_ba);
+
+    const Run run = tbrtool(
+        {u"add"_s, library(), path(u"one.jpg"_s), path(u"two.bmp"_s), path(u"three.jpg"_s)});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.startsWith("tbrtool: " + path(u"three.jpg"_s).toUtf8() + ": JPEG error #"),
+             run.err.constData());
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(TestFiles::readFile(library()), before);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 4); // no journal left
+}
+
+void TestTbrtool::addTakesAFolderInNameOrder() {
+    TestFiles::makeLibrary(library());
+    const QString scans = path(u"scans"_s);
+    QVERIFY(QDir().mkpath(scans + u"/inner"_s));
+    QMap<QString, QByteArray> files = {{u"page10.jpg"_s, TestFiles::jpeg(10, 10)},
+                                       {u"page2.JPG"_s, TestFiles::jpeg(2, 2)},
+                                       {u"page1.jpeg"_s, TestFiles::jpeg(1, 1)},
+                                       {u"Cover.Bmp"_s, bitmapFile(3, 3)},
+                                       {u"notes.txt"_s, "not taken"_ba},
+                                       {u".hidden.jpg"_s, TestFiles::jpeg(5, 5)},
+                                       {u"inner/deep.jpg"_s, TestFiles::jpeg(6, 6)}};
+    for (auto file = files.cbegin(); file != files.cend(); ++file)
+        TestFiles::writeFile(scans + u'/' + file.key(), file.value());
+
+    Run run = tbrtool({u"add"_s, library(), scans, path(u"scans/page2.JPG"_s)});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.out, "1\tCover\n2\tpage1\n3\tpage2\n4\tpage10\n5\tpage2\n"_ba);
+    const QList<TestFiles::Record> records = TestFiles::readLibrary(library());
+    QCOMPARE(records.size(), 5);
+    QCOMPARE(records[3].picture, std::optional<QByteArray>(files[u"page10.jpg"_s]));
+    QCOMPARE(JpegPicture::fromJpegData(*records[0].picture).size(), QSize(3, 3));
+
+    // A folder of no pictures, or a name that is nothing, is told of, and
+    // nothing is added; --name is for one picture only.
+    run = tbrtool({u"add"_s, library(), path(u"scans/page1.jpeg"_s), path(u"absent"_s)});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("absent\". No such file or directory"), run.err.constData());
+    QVERIFY(QDir().mkdir(path(u"empty"_s)));
+    run = tbrtool({u"add"_s, library(), path(u"empty"_s)});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("empty: holds no .jpg, .jpeg or .bmp file"), run.err.constData());
+    run = tbrtool({u"add"_s, library(), scans, u"--name"_s, u"Book"_s});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains("--name names one picture, not 4"), run.err.constData());
+    QCOMPARE(TestFiles::readLibrary(library()).size(), 5);
+}
+
+// The window's new library: the template's tables and rows, none of its scores.
+void TestTbrtool::cloneEmptiesATemplate() {
+    const QString model = path(u"pictures.tbr"_s);
+    TestFiles::makeLibrary(model, {{u"Sonata"_s, TestFiles::jpeg(8, 8)}},
+                           QString::fromLatin1(TestFiles::DefaultSchema) +
+                               u"; create table settings (key TEXT, value TEXT); "
+                               u"insert into settings values ('zoom', 'fit')"_s);
+    const QByteArray template_ = TestFiles::readFile(model);
+
+    Run run = tbrtool({u"clone"_s, model, library()});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY(TestFiles::readLibrary(library()).isEmpty());
+    QCOMPARE(number(library(), "select count(*) from settings where value = 'fit'"), 1);
+    QCOMPARE(TestFiles::readFile(model), template_);
+
+    // Never over a file, never from what is no library.
+    const QByteArray made = TestFiles::readFile(library());
+    run = tbrtool({u"clone"_s, model, library()});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("already exists"), run.err.constData());
+    QCOMPARE(TestFiles::readFile(library()), made);
+    TestFiles::writeFile(path(u"notes.txt"_s), "a shopping list\n"_ba.repeated(100));
+    for (const QString& from : {path(u"absent.tbr"_s), path(u"notes.txt"_s)}) {
+        run = tbrtool({u"clone"_s, from, path(u"new.tbr"_s)});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.startsWith("tbrtool: " + from.toUtf8() + ": "), run.err.constData());
+        QVERIFY(!QFileInfo::exists(path(u"new.tbr"_s)));
+    }
+}
+
+void TestTbrtool::listAndFindForms_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("out");
+
+    QTest::newRow("list") << QStringList(u"list"_s)
+                          << "1\tSonata\n2\t\"two\\nlines\"\n3\t\"tab\\there\"\n"
+                             "4\t\"A\\xffB \\\\ \\x1b\"\n5\t\"\\\"quoted\"\n6\t\n7\tbroken\n"_ba;
+    QTest::newRow("list, NUL-ended") << QStringList({u"list"_s, u"-0"_s})
+                                     << "Sonata\0two\nlines\0tab\there\0A\xff"
+                                        "B \\ \x1b\0\"quoted\0\0broken\0"_ba;
+    QTest::newRow("list as JSON") << QStringList({u"list"_s, u"--json"_s})
+                                  << R"([{"id":1,"name":"Sonata","bytes":%1,"width":21,"height":13},
+              {"id":2,"name":"two\nlines","bytes":%1,"width":21,"height":13},
+              {"id":3,"name":"tab\there","bytes":null,"width":null,"height":null},
+              {"id":4,"name":"A\ufffdB \\ \u001b","name_base64":"Qf9CIFwgGw==","bytes":%2,
+               "width":7,"height":5},
+              {"id":5,"name":"\"quoted","bytes":0,"width":null,"height":null},
+              {"id":6,"name":null,"bytes":%1,"width":21,"height":13},
+              {"id":7,"name":"broken","bytes":13,"width":null,"height":null}])"_ba;
+    // The word is data: % stands for any text, a quote is a quote.
+    QTest::newRow("find") << QStringList({u"find"_s, u"N"_s})
+                          << "1\tSonata\n2\t\"two\\nlines\"\n7\tbroken\n"_ba;
+    QTest::newRow("find a wildcard")
+        << QStringList({u"find"_s, u"t%e"_s, u"-0"_s}) << "two\nlines\0tab\there\0\"quoted\0"_ba;
+    QTest::newRow("find a quote") << QStringList({u"find"_s, u"' or '1'='1"_s}) << QByteArray();
+    QTest::newRow("find as JSON")
+        << QStringList({u"find"_s, u"ken"_s, u"--json"_s})
+        << R"([{"id":7,"name":"broken","bytes":13,"width":null,"height":null}])"_ba;
+}
+
+// Names are shown so that every one is one line, whatever it holds; -0 and
+// JSON keep them whole.
+void TestTbrtool::listAndFindForms() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, out);
+
+    const QByteArray jpeg = TestFiles::jpeg(21, 13);
+    TestFiles::makeLibrary(
+        library(), {{u"Sonata"_s, jpeg}, {u"two\nlines"_s, jpeg}, {u"tab\there"_s, std::nullopt}});
+    // A name that is not UTF-8, a picture in the older stored form.
+    TestFiles::execute(library(), u"insert into pictures values (cast(x'41ff42205c201b' as "
+                                  u"text), x'%1')"_s.arg(
+                                      QString::fromLatin1(headed(TestFiles::jpeg(7, 5)).toHex())));
+    TestFiles::execute(library(), u"insert into pictures values ('\"quoted', x''), "
+                                  u"(NULL, x'%1'), ('broken', 'not a picture')"_s.arg(
+                                      QString::fromLatin1(jpeg.toHex())));
+    const QByteArray before = TestFiles::readFile(library());
+
+    arguments.insert(1, library());
+    const Run run = tbrtool(arguments);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY(run.err.isEmpty());
+    if (arguments.contains(u"--json"_s)) {
+        const QByteArray expected =
+            out.replace("%1", QByteArray::number(jpeg.size()))
+                .replace("%2", QByteArray::number(8 + TestFiles::jpeg(7, 5).size()));
+        QJsonParseError error;
+        const QJsonDocument listed = QJsonDocument::fromJson(run.out, &error);
+        QVERIFY2(error.error == QJsonParseError::NoError, run.out.constData());
+        QCOMPARE(listed, QJsonDocument::fromJson(expected));
+    } else {
+        QCOMPARE(run.out, out);
+    }
+    QCOMPARE(TestFiles::readFile(library()), before);
+}
+
+void TestTbrtool::infoTellsSizes() {
+    const QByteArray big = TestFiles::jpeg(400, 300, Qt::blue) + QByteArray(20'000, 'x');
+    TestFiles::makeLibrary(library(),
+                           {{u"big"_s, big},
+                            {u"small"_s, TestFiles::jpeg(4, 4)},
+                            {u"none"_s, std::nullopt},
+                            {u"gone"_s, big}},
+                           u"pragma page_size = 1024; "_s +
+                               QString::fromLatin1(TestFiles::DefaultSchema));
+    TestFiles::execute(library(), u"delete from pictures where filename = 'gone'"_s);
+    QVERIFY(number(library(), "pragma freelist_count") > 0);
+
+    const Run run = tbrtool({u"info"_s, library()});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(QString::fromUtf8(run.out),
+             u"scores:        3\npicture bytes: %1\nfile size:     %2\npage size:     1024\n"
+             u"free pages:    %3\n"_s.arg(big.size() + TestFiles::jpeg(4, 4).size())
+                 .arg(QFileInfo(library()).size())
+                 .arg(number(library(), "pragma freelist_count")));
+}
+
+void TestTbrtool::removeAndRenameByRowId_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("names"); // by row id afterwards, "-" where none is
+    QTest::addColumn<QByteArray>("error");
+
+    // Row ids 1, 3, 4: Aria, Aria, Gigue.
+    const QStringList unchanged = {u"Aria"_s, u"-"_s, u"Aria"_s, u"Gigue"_s};
+    QTest::newRow("remove one of two names alike")
+        << QStringList({u"remove"_s, u"3"_s}) << 0
+        << QStringList({u"Aria"_s, u"-"_s, u"-"_s, u"Gigue"_s}) << QByteArray();
+    QTest::newRow("remove several, one twice")
+        << QStringList({u"remove"_s, u"4"_s, u"1"_s, u"4"_s}) << 0
+        << QStringList({u"-"_s, u"-"_s, u"Aria"_s, u"-"_s}) << QByteArray();
+    QTest::newRow("remove one that is not there")
+        << QStringList({u"remove"_s, u"1"_s, u"2"_s, u"9"_s}) << 1 << unchanged
+        << "no score has row id 2, 9; nothing was changed"_ba;
+    QTest::newRow("remove by a name") << QStringList({u"remove"_s, u"1"_s, u"Gigue"_s}) << 2
+                                      << unchanged << "not a row id: Gigue"_ba;
+    QTest::newRow("rename") << QStringList({u"rename"_s, u"3"_s, u"Sarabande\nII"_s}) << 0
+                            << QStringList({u"Aria"_s, u"-"_s, u"Sarabande\nII"_s, u"Gigue"_s})
+                            << QByteArray();
+    QTest::newRow("rename to nothing")
+        << QStringList({u"rename"_s, u"4"_s, QString()}) << 0
+        << QStringList({u"Aria"_s, u"-"_s, u"Aria"_s, QString()}) << QByteArray();
+    QTest::newRow("rename one that is not there")
+        << QStringList({u"rename"_s, u"2"_s, u"Sarabande"_s}) << 1 << unchanged
+        << "no score has row id 2; nothing was changed"_ba;
+}
+
+void TestTbrtool::removeAndRenameByRowId() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, names);
+    QFETCH(QByteArray, error);
+
+    TestFiles::makeLibrary(library(), {{u"Aria"_s, TestFiles::jpeg(4, 4)},
+                                       {u"Minuet"_s, TestFiles::jpeg(5, 5)},
+                                       {u"Aria"_s, TestFiles::jpeg(6, 6)},
+                                       {u"Gigue"_s, TestFiles::jpeg(7, 7)}});
+    TestFiles::execute(library(), u"delete from pictures where rowid = 2"_s);
+    const QByteArray before = TestFiles::readFile(library());
+
+    arguments.insert(1, library());
+    const Run run = tbrtool(arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains(error), run.err.constData());
+    if (exitCode != 0)
+        QCOMPARE(TestFiles::readFile(library()), before);
+    QCOMPARE(namesByRowId(library(), 4), names);
+}
+
+void TestTbrtool::everyCommandRefusesWhatIsNoLibrary_data() {
+    QTest::addColumn<QStringList>("arguments"); // LIB: the file
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("error");
+
+    const QList<QStringList> commands = {
+        {u"list"_s, u"LIB"_s},
+        {u"find"_s, u"LIB"_s, u"a"_s},
+        {u"info"_s, u"LIB"_s},
+        {u"add"_s, u"LIB"_s, u"page.jpg"_s},
+        {u"remove"_s, u"LIB"_s, u"1"_s},
+        {u"rename"_s, u"LIB"_s, u"1"_s, u"x"_s},
+        {u"clone"_s, u"LIB"_s, u"new.tbr"_s},
+    };
+    const QList<std::pair<QString, QByteArray>> kinds = {
+        {u"missing"_s, "no such library file"},
+        {u"text file"_s, "file is not a database"},
+        {u"database of another table"_s, "no such table: pictures"},
+        {u"named pipe"_s, "Not a regular file"},
+        {u"link to an endless device"_s, "Not a regular file"},
+        {u"folder"_s, "Is a directory"},
+    };
+    for (const QStringList& command : commands)
+        for (const auto& [kind, error] : kinds)
+            QTest::addRow("%s, %s", qPrintable(command[0]), qPrintable(kind))
+                << command << kind << error;
+}
+
+// Each a message naming the file, exit 1, nothing made or changed, and never
+// a wait for a pipe's writer.
+void TestTbrtool::everyCommandRefusesWhatIsNoLibrary() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, error);
+
+    const QString file = path(u"scores.tbr"_s);
+    if (kind == u"text file")
+        TestFiles::writeFile(file, "a shopping list\n"_ba.repeated(100));
+    else if (kind == u"database of another table")
+        TestFiles::execute(file, u"create table songs (title TEXT)"_s);
+    else if (kind == u"named pipe")
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0644), 0);
+    else if (kind == u"link to an endless device")
+        QVERIFY(QFile::link(u"/dev/zero"_s, file));
+    else if (kind == u"folder")
+        QVERIFY(QDir().mkdir(file));
+    TestFiles::writeFile(path(u"page.jpg"_s), TestFiles::jpeg(8, 8));
+    const QStringList before = TestFiles::entriesBelow(m_dir->path());
+    const QByteArray content = QFileInfo(file).isFile() ? TestFiles::readFile(file) : QByteArray();
+
+    const Run run = tbrtool(arguments.replaceInStrings(u"LIB"_s, u"scores.tbr"_s), m_dir->path());
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.startsWith("tbrtool: scores.tbr: "), run.err.constData());
+    QVERIFY2(run.err.contains(error), run.err.constData());
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), before);
+    if (QFileInfo(file).isFile())
+        QCOMPARE(TestFiles::readFile(file), content);
+}
+
+void TestTbrtool::lockedLibraryIsWaitedFor_data() {
+    QTest::addColumn<bool>("released");
+
+    QTest::newRow("lock let go") << true;
+    QTest::newRow("lock kept") << false;
+}
+
+// Another program holding the library is waited for, as long as the window
+// waits; then the engine's own words.
+void TestTbrtool::lockedLibraryIsWaitedFor() {
+    QFETCH(bool, released);
+
+    TestFiles::makeLibrary(library(), {{u"Aria"_s, TestFiles::jpeg(4, 4)}});
+    TestFiles::writeFile(path(u"Gigue.jpg"_s), TestFiles::jpeg(8, 8));
+    // Read before the lock is taken: closing the file in this process would
+    // let the lock go.
+    const QByteArray before = TestFiles::readFile(library());
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(library().toUtf8().constData(), &db), SQLITE_OK);
+    auto closing = qScopeGuard([db] { sqlite3_close(db); });
+    QCOMPARE(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    QProcess process;
+    process.start(QStringLiteral(TBRTOOL_PATH), {u"add"_s, library(), path(u"Gigue.jpg"_s)});
+    QVERIFY(process.waitForStarted());
+    QTest::qWait(1000);
+    QCOMPARE(process.state(), QProcess::Running);
+    if (released)
+        QCOMPARE(sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+    QVERIFY(process.waitForFinished(60'000));
+    closing.dismiss();
+    sqlite3_close(db);
+    if (released) {
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(namesByRowId(library(), 2), QStringList({u"Aria"_s, u"Gigue"_s}));
+        return;
+    }
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(process.readAllStandardError(),
+             "tbrtool: " + library().toUtf8() + ": database is locked\n");
+    QCOMPARE(TestFiles::readFile(library()), before);
 }
 
 void TestTbrtool::wrongArgumentsPrintUsage_data() {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArrayList>("shown");
 
-    QTest::newRow("nothing") << QStringList();
-    QTest::newRow("unknown command") << QStringList({u"remove"_s, u"x.tbr"_s});
-    QTest::newRow("create without file") << QStringList(u"create"_s);
-    QTest::newRow("create two files") << QStringList({u"create"_s, u"a.tbr"_s, u"b.tbr"_s});
-    QTest::newRow("add without picture") << QStringList({u"add"_s, u"a.tbr"_s});
-    QTest::newRow("add with extra argument")
-        << QStringList({u"add"_s, u"a.tbr"_s, u"p.jpg"_s, u"name"_s, u"more"_s});
-    QTest::newRow("list without file") << QStringList(u"list"_s);
-    QTest::newRow("list two files") << QStringList({u"list"_s, u"a.tbr"_s, u"b.tbr"_s});
-    QTest::newRow("unknown option") << QStringList({u"list"_s, u"--all"_s, u"a.tbr"_s});
+    const QByteArrayList everyForm = {"create LIB",
+                                      "clone TEMPLATE LIB",
+                                      "add LIB FILE... [--name NAME]",
+                                      "list LIB [--json] [-0]",
+                                      "find LIB WORD [--json] [-0]",
+                                      "info LIB",
+                                      "remove LIB ID...",
+                                      "rename LIB ID NAME"};
+    QTest::newRow("nothing") << QStringList() << everyForm;
+    QTest::newRow("unknown command") << QStringList({u"frobnicate"_s, u"x.tbr"_s}) << everyForm;
+    QTest::newRow("create two files")
+        << QStringList({u"create"_s, u"a.tbr"_s, u"b.tbr"_s}) << QByteArrayList({"create LIB"});
+    QTest::newRow("add without picture")
+        << QStringList({u"add"_s, u"a.tbr"_s}) << QByteArrayList({"add LIB FILE..."});
+    QTest::newRow("add a name for two pictures")
+        << QStringList({u"add"_s, u"a.tbr"_s, u"p.jpg"_s, u"q.jpg"_s, u"--name"_s, u"n"_s})
+        << QByteArrayList({"--name names one picture, not 2", "add LIB FILE..."});
+    QTest::newRow("add a name without its value")
+        << QStringList({u"add"_s, u"a.tbr"_s, u"p.jpg"_s, u"--name"_s})
+        << QByteArrayList({"Missing value after '--name'"});
+    QTest::newRow("list without file") << QStringList(u"list"_s) << QByteArrayList({"list LIB"});
+    QTest::newRow("list in two forms") << QStringList({u"list"_s, u"--json"_s, u"-0"_s, u"a.tbr"_s})
+                                       << QByteArrayList({"--json and -0 do not go together"});
+    QTest::newRow("unknown option") << QStringList({u"list"_s, u"--all"_s, u"a.tbr"_s})
+                                    << QByteArrayList({"Unknown option 'all'", "list LIB"});
+    QTest::newRow("remove by name") << QStringList({u"remove"_s, u"a.tbr"_s, u"Aria"_s})
+                                    << QByteArrayList({"not a row id: Aria", "remove LIB ID..."});
 }
 
 void TestTbrtool::wrongArgumentsPrintUsage() {
     QFETCH(QStringList, arguments);
+    QFETCH(QByteArrayList, shown);
 
-    QProcess process;
-    process.setWorkingDirectory(m_dir->path());
-    process.start(QStringLiteral(TBRTOOL_PATH), arguments);
-    QVERIFY(process.waitForFinished(60'000));
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 2);
-    const QByteArray err = process.readAllStandardError();
-    QVERIFY2(err.contains("usage"), err.constData());
-    QVERIFY(err.contains("create FILE"));
-    QVERIFY(err.contains("add FILE PICTURE [NAME]"));
-    QVERIFY(err.contains("list FILE"));
+    const Run run = tbrtool(arguments, m_dir->path());
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains("usage: tbrtool "), run.err.constData());
+    for (const QByteArray& text : shown)
+        QVERIFY2(run.err.contains(text), run.err.constData());
     // Nothing was made in the working directory.
     QVERIFY(QDir(m_dir->path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
 }
@@ -340,15 +749,18 @@ void TestTbrtool::helpAndVersion_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArrayList>("shown");
 
-    const QByteArrayList everyForm = {"create FILE", "add FILE PICTURE [NAME]", "list FILE",
-                                      "--help", "--version"};
+    const QByteArrayList everyForm = {
+        "create LIB", "clone TEMPLATE LIB", "add LIB FILE...",    "list LIB", "find LIB WORD",
+        "info LIB",   "remove LIB ID...",   "rename LIB ID NAME", "--help",   "--version"};
     QTest::newRow("help") << QStringList(u"--help"_s) << everyForm;
     QTest::newRow("short help") << QStringList(u"-h"_s) << everyForm;
     QTest::newRow("help on add") << QStringList({u"add"_s, u"--help"_s})
-                                 << QByteArrayList({"add FILE PICTURE [NAME]", "PICTURE"});
+                                 << QByteArrayList({"add LIB FILE...", "--name <NAME>"});
+    QTest::newRow("help on list") << QStringList({u"list"_s, u"-h"_s})
+                                  << QByteArrayList({"list LIB", "--json", "-0"});
     QTest::newRow("help beside wrong arguments")
         << QStringList({u"create"_s, u"a.tbr"_s, u"b.tbr"_s, u"-h"_s})
-        << QByteArrayList({"create FILE"});
+        << QByteArrayList({"create LIB"});
     const QByteArrayList version = {"tbrtool " TAMBLOR_VERSION "\n"};
     QTest::newRow("version") << QStringList(u"--version"_s) << version;
     QTest::newRow("short version") << QStringList(u"-v"_s) << version;

@@ -1,160 +1,157 @@
-// tbrtool: a library file from the command line, through the program's own store.
-//
-//   tbrtool create FILE                  an empty library (the template of every library)
-//   tbrtool add FILE PICTURE [NAME]      a JPEG file byte for byte, a bitmap as JPEG data
-//   tbrtool list FILE                    the names, in the library's own order
-//   tbrtool [COMMAND] --help | --version  this help, or the program's version
+// tbrtool: a library file from the command line, through the program's own
+// store. This file finds the command, parses its options, prints help and
+// usage and turns the outcome into the exit code: 0 done, 1 failed ("tbrtool:
+// FILE: message" on standard error, nothing changed), 2 wrong use. Each
+// command is a file of its own; see command.h.
 
-#include "connection.h"
-#include "errors.h"
-#include "library.h"
-#include "picturefile.h"
-#include "recordset.h"
-#include "wholefile.h"
+#include "command.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
-#include <QTextStream>
 
 #include <algorithm>
-#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
+using namespace Tbrtool;
+
+namespace Tbrtool {
+Command createCommand();
+Command cloneCommand();
+Command addCommand();
+Command listCommand();
+Command findCommand();
+Command infoCommand();
+Command removeCommand();
+Command renameCommand();
+} // namespace Tbrtool
 
 namespace {
 
-QTextStream& out() {
-    static QTextStream stream(stdout);
-    return stream;
+// Every command, in the order help lists them.
+const QList<Command>& commands() {
+    static const QList<Command> all = {createCommand(), cloneCommand(), addCommand(),
+                                       listCommand(),   findCommand(),  infoCommand(),
+                                       removeCommand(), renameCommand()};
+    return all;
 }
 
-QTextStream& err() {
-    static QTextStream stream(stderr);
-    return stream;
+void complain(const QString& text) {
+    std::fputs((u"tbrtool: "_s + text + u'\n').toUtf8().constData(), stderr);
 }
-
-void create(const QString& path) {
-    try {
-        createEmptyLibrary(path);
-    } catch (const Error& e) {
-        // An existing file is never taken over, whatever it holds.
-        if (QFileInfo::exists(absoluteFilePath(path)))
-            throw Error(path + u": already exists; nothing was changed"_s);
-        throw Error(path + u": "_s + e.message());
-    }
-}
-
-// Opens FILE as a library; a missing file is named plainly rather than
-// reported in the engine's words.
-void openLibrary(Connection& connection, RecordSet& records, const QString& path) {
-    if (!QFileInfo::exists(absoluteFilePath(path)))
-        throw Error(u"no such library file"_s);
-    connection.SetDatabase(path);
-    records.Open();
-}
-
-// Names the file a failure is about.
-template <class Step> auto about(const QString& path, Step step) {
-    try {
-        return step();
-    } catch (const Error& e) {
-        throw Error(path + u": "_s + e.message());
-    }
-}
-
-void add(const QString& path, const QString& picturePath, const QString& name) {
-    JpegPicture picture = about(picturePath, [&] { return loadPictureFile(picturePath); });
-    Connection connection;
-    RecordSet records(connection);
-    about(path, [&] { openLibrary(connection, records, path); });
-    records.Append();
-    records.FieldByName(Columns::Name).SetAsString(name);
-    records.FieldByName(Columns::Picture).StorePicture(picture);
-    about(path, [&] { records.Post(); });
-}
-
-void list(const QString& path) {
-    Connection connection;
-    RecordSet records(connection);
-    about(path, [&] { openLibrary(connection, records, path); });
-    for (int row = 0; row < records.RecordCount(); ++row)
-        out() << records.NameAt(row) << '\n';
-}
-
-// Each command with its arguments; one in brackets may be left out.
-struct Argument {
-    QString name;
-    QString description;
-    bool optional = false;
-};
-struct Command {
-    QString name;
-    QString description;
-    QList<Argument> arguments;
-    void (*run)(const QStringList& arguments);
-};
-
-const std::array<Command, 3> Commands = {
-    Command{u"create"_s,
-            u"an empty library (the template of every library)"_s,
-            {{u"FILE"_s, u"the library to make; an existing file is never taken over"_s}},
-            [](const QStringList& arguments) { create(arguments[0]); }},
-    Command{u"add"_s,
-            u"a JPEG file byte for byte, a bitmap as JPEG data"_s,
-            {{u"FILE"_s, u"the library"_s},
-             {u"PICTURE"_s, u"the picture file"_s},
-             {u"NAME"_s,
-              u"the score's name; the picture file's name without its extension "
-              u"when left out"_s,
-              true}},
-            [](const QStringList& arguments) {
-                add(arguments[0], arguments[1],
-                    arguments.size() == 3 ? arguments[2]
-                                          : QFileInfo(arguments[1]).completeBaseName());
-            }},
-    Command{u"list"_s,
-            u"the names, in the library's own order"_s,
-            {{u"FILE"_s, u"the library"_s}},
-            [](const QStringList& arguments) { list(arguments[0]); }},
-};
 
 QString syntaxOf(const Argument& argument) {
-    return argument.optional ? u'[' + argument.name + u']' : argument.name;
+    switch (argument.count) {
+    case Argument::Count::Optional:
+        return u'[' + argument.name + u']';
+    case Argument::Count::OneOrMore:
+        return argument.name + u"..."_s;
+    case Argument::Count::One:
+        break;
+    }
+    return argument.name;
+}
+
+// "-0" for a one-letter option, "--name NAME" for a word with a value.
+QString syntaxOf(const QCommandLineOption& option) {
+    const QString& name = option.names().constFirst();
+    QString syntax = (name.size() == 1 ? u"-"_s : u"--"_s) + name;
+    if (!option.valueName().isEmpty())
+        syntax += u' ' + option.valueName();
+    return u'[' + syntax + u']';
 }
 
 QString formOf(const Command& command) {
     QString form = command.name;
     for (const Argument& argument : command.arguments)
         form += u' ' + syntaxOf(argument);
+    for (const QCommandLineOption& option : command.options)
+        form += u' ' + syntaxOf(option);
     return form;
 }
 
-const Command* commandNamed(const QString& name) {
-    for (const Command& command : Commands)
-        if (command.name == name)
-            return &command;
-    return nullptr;
-}
-
 bool takes(const Command& command, qsizetype count) {
-    const auto required =
-        std::count_if(command.arguments.begin(), command.arguments.end(),
-                      [](const Argument& argument) { return !argument.optional; });
-    return count >= required && count <= command.arguments.size();
+    qsizetype least = 0;
+    bool endless = false;
+    for (const Argument& argument : command.arguments) {
+        least += argument.count == Argument::Count::Optional ? 0 : 1;
+        endless = endless || argument.count == Argument::Count::OneOrMore;
+    }
+    return count >= least && (endless || count <= command.arguments.size());
 }
 
-// Wrong arguments: what was wrong, if the parser could tell, then every form.
-int usage(const QString& problem = {}) {
-    if (!problem.isEmpty())
-        err() << "tbrtool: " << problem << '\n';
+// The first argument that is no option, which the command's options are
+// needed to parse the rest.
+const Command* commandIn(const QStringList& arguments) {
+    QString name;
+    for (qsizetype i = 1; i < arguments.size() && name.isEmpty(); ++i) {
+        if (arguments[i] == u"--")
+            name = arguments.value(i + 1);
+        else if (!arguments[i].startsWith(u'-'))
+            name = arguments[i];
+    }
+    const auto found = std::find_if(commands().begin(), commands().end(),
+                                    [&](const Command& command) { return command.name == name; });
+    return found == commands().end() ? nullptr : &*found;
+}
+
+// Wrong use: what was wrong, then the form of the command, or of them all.
+int usage(const QString& problem, const Command* command) {
+    complain(problem);
     QString prefix = u"usage: "_s;
-    for (const Command& command : Commands) {
-        err() << prefix << "tbrtool " << formOf(command) << '\n';
+    for (const Command& each : commands()) {
+        if (command && &each != command)
+            continue;
+        std::fputs((prefix + u"tbrtool "_s + formOf(each) + u'\n').toUtf8().constData(), stderr);
         prefix.fill(u' ');
     }
+    if (command)
+        std::fputs(u"Try 'tbrtool %1 --help'.\n"_s.arg(command->name).toUtf8().constData(), stderr);
     return 2;
+}
+
+void describe(QCommandLineParser& parser, const Command* command) {
+    if (!command) {
+        QString text = u"A library file from the command line, through the program's own "
+                       u"store.\n\nCommands:"_s;
+        for (const Command& each : commands())
+            text += u"\n  "_s + formOf(each) + u"\n      "_s + each.description;
+        parser.setApplicationDescription(text);
+        parser.addPositionalArgument(u"command"_s, u"one of the commands above"_s,
+                                     u"command [arguments]"_s);
+        return;
+    }
+    parser.setApplicationDescription(command->description);
+    parser.addOptions(command->options);
+    parser.addPositionalArgument(command->name, command->description, command->name);
+    for (const Argument& argument : command->arguments)
+        parser.addPositionalArgument(argument.name, argument.description, syntaxOf(argument));
+}
+
+// What is still buffered for standard output is written now; a failure there
+// (a full disk) fails the command.
+int finish(int code) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return code;
+    complain(u"standard output: "_s + QString::fromLocal8Bit(std::strerror(errno)));
+    return 1;
+}
+
+int run(const Command& command, const QCommandLineParser& parser, QStringList arguments) {
+    try {
+        command.run(parser, arguments);
+    } catch (const UsageError& e) {
+        return usage(e.message(), &command);
+    } catch (const Error& e) {
+        complain(e.message());
+        return 1;
+    } catch (const std::exception& e) {
+        // Out of memory, above all: reported like any failure, never an abort.
+        complain(QString::fromLocal8Bit(e.what()));
+        return 1;
+    }
+    return finish(0);
 }
 
 } // namespace
@@ -162,49 +159,32 @@ int usage(const QString& problem = {}) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TAMBLOR_VERSION));
+    const QStringList arguments = QCoreApplication::arguments();
+    const Command* command = commandIn(arguments);
     QCommandLineParser parser;
-    QString description = u"A library file from the command line, through the program's own "
-                          u"store.\n\nCommands:"_s;
-    for (const Command& command : Commands)
-        description += u"\n  "_s + formOf(command).leftJustified(25) + command.description;
-    parser.setApplicationDescription(description);
     // Not the parser's own help option: that one also offers Qt's options,
     // which mean nothing here.
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Shows this help."_s);
     parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addPositionalArgument(u"command"_s, u"create, add or list"_s, u"command [arguments]"_s);
-    if (!parser.parse(app.arguments()))
-        return usage(parser.errorText());
-    QStringList args = parser.positionalArguments();
-    const Command* command = args.isEmpty() ? nullptr : commandNamed(args.takeFirst());
-    if (command) {
-        // The help on a command names its own arguments.
-        parser.clearPositionalArguments();
-        parser.addPositionalArgument(command->name, command->description, command->name);
-        for (const Argument& argument : command->arguments)
-            parser.addPositionalArgument(argument.name, argument.description, syntaxOf(argument));
-    }
+    describe(parser, command);
+    if (!parser.parse(arguments))
+        return usage(parser.errorText(), command);
     if (parser.isSet(help)) {
-        out() << parser.helpText();
-        return 0;
+        writeText(parser.helpText());
+        return finish(0);
     }
     if (parser.isSet(version)) {
-        out() << QCoreApplication::applicationName() << ' '
-              << QCoreApplication::applicationVersion() << '\n';
-        return 0;
+        writeText(u"tbrtool "_s + QCoreApplication::applicationVersion() + u'\n');
+        return finish(0);
     }
-    if (!command || !takes(*command, args.size()))
-        return usage();
-    try {
-        command->run(args);
-    } catch (const Error& e) {
-        err() << "tbrtool: " << e.message() << '\n';
-        return 1;
-    } catch (const std::exception& e) {
-        // Out of memory, above all: reported like any failure, never an abort.
-        err() << "tbrtool: " << e.what() << '\n';
-        return 1;
-    }
-    return 0;
+    QStringList given = parser.positionalArguments();
+    if (!command)
+        return usage(given.isEmpty() ? u"no command given"_s
+                                     : u"unknown command: "_s + given.constFirst(),
+                     nullptr);
+    given.removeFirst();
+    if (!takes(*command, given.size()))
+        return usage(u"wrong number of arguments for %1"_s.arg(command->name), command);
+    return run(*command, parser, given);
 }

@@ -1,0 +1,105 @@
+#include "command.h"
+
+#include "wholefile.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace Tbrtool {
+
+// A failure to write is told once at the end, when the output is flushed.
+void write(QByteArrayView bytes) {
+    std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
+}
+
+void writeText(const QString& text) {
+    write(text.toUtf8());
+}
+
+OpenLibrary::OpenLibrary(const QString& path) : file(path) {
+    about(file, [&] {
+        // Named plainly, rather than in the engine's words.
+        if (!QFileInfo::exists(absoluteFilePath(file)))
+            throw Error(u"no such library file"_s);
+        connection.SetDatabase(file);
+        connection.Open();
+    });
+}
+
+void OpenLibrary::read(const Queries::Query& query) {
+    records.SetSQL(query.text, query.parameters);
+    about(file, [&] { records.Open(); });
+}
+
+// The record set's name unless it may not be the stored one: empty (perhaps
+// null) or with a replacement character (perhaps bytes that are not UTF-8).
+std::optional<QByteArray> nameBytes(const RecordSet& records, int row) {
+    const QString name = records.NameAt(row);
+    if (name.isEmpty() || name.contains(QChar::ReplacementCharacter))
+        return records.NameBytesAt(row);
+    return name.toUtf8();
+}
+
+namespace {
+
+// The length of the UTF-8 sequence at the start of `bytes`, 0 when it is none.
+qsizetype sequenceAt(QByteArrayView bytes) {
+    const auto lead = uchar(bytes.front());
+    const qsizetype length = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+    const QByteArrayView sequence = bytes.first(std::min(length, bytes.size()));
+    return sequence.size() == length && sequence.isValidUtf8() ? length : 0;
+}
+
+// C0 and C1 control characters, and DEL: a terminal may act on them.
+bool isControl(QByteArrayView sequence) {
+    const auto first = uchar(sequence.front());
+    return first < 0x20 || first == 0x7f || (first == 0xc2 && uchar(sequence[1]) < 0xa0);
+}
+
+// A sequence, or a byte that is no part of one, as it appears between quotes.
+QByteArray escaped(QByteArrayView sequence, bool valid) {
+    if (!valid || isControl(sequence)) {
+        switch (sequence.front()) {
+        case '\n':
+            return "\\n";
+        case '\t':
+            return "\\t";
+        case '\r':
+            return "\\r";
+        }
+        QByteArray hex;
+        for (const char byte : sequence)
+            hex += "\\x" + QByteArray::number(uchar(byte), 16).rightJustified(2, '0');
+        return hex;
+    }
+    if (sequence == "\\" || sequence == "\"")
+        return '\\' + sequence.toByteArray();
+    return sequence.toByteArray();
+}
+
+// The name as it is, or between double quotes with C's escapes where it must
+// be: one line, nothing a terminal acts on, every byte told.
+QByteArray quotedName(QByteArrayView name) {
+    QByteArray quoted;
+    bool needed = name.startsWith('"');
+    for (qsizetype at = 0; at < name.size();) {
+        const qsizetype length = sequenceAt(name.sliced(at));
+        const QByteArrayView sequence = name.sliced(at, std::max<qsizetype>(length, 1));
+        const QByteArray shown = escaped(sequence, length > 0);
+        needed = needed || shown != sequence;
+        quoted += shown;
+        at += sequence.size();
+    }
+    return needed ? '"' + quoted + '"' : name.toByteArray();
+}
+
+} // namespace
+
+QByteArray rowLine(qint64 id, const std::optional<QByteArray>& name) {
+    return QByteArray::number(id) + '\t' + quotedName(name.value_or(QByteArray())) + '\n';
+}
+
+} // namespace Tbrtool

@@ -1,0 +1,85 @@
+#pragma once
+
+// What every tbrtool command is made of, and what the commands share.
+//
+// A command is one file (create.cpp, add.cpp, ...) defining a function that
+// returns its Command: its name, arguments and options, and the function that
+// runs it. Adding one is that file, its line in the table in main.cpp and its
+// source in CMakeLists.txt; main.cpp parses the command line with the
+// command's own options, prints help and usage, and turns failures into exit
+// codes.
+
+#include "connection.h"
+#include "errors.h"
+#include "library.h"
+#include "recordset.h"
+
+#include <QByteArray>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace Tbrtool {
+
+struct Argument {
+    enum class Count { One, Optional, OneOrMore };
+    QString name;
+    QString description;
+    Count count = Count::One;
+};
+
+struct Command {
+    QString name;
+    QString description; // one line
+    QList<Argument> arguments;
+    QList<QCommandLineOption> options;
+    // The command's arguments, in the number its Arguments allow; its options
+    // are asked of `parser` by name.
+    void (*run)(const QCommandLineParser& parser, const QStringList& arguments);
+};
+
+// Wrong use of a command found while running it (a value the parser cannot
+// judge): exit 2 with the message, like arguments the parser refused.
+class UsageError : public Error {
+public:
+    using Error::Error;
+};
+
+// The program's output, byte for byte (names need not be UTF-8); main.cpp
+// reports a failure to write it.
+void write(QByteArrayView bytes);
+void writeText(const QString& text);
+
+// Runs `step`; a failure is reported as one about `file`: "FILE: message".
+template <class Step> auto about(const QString& file, Step step) {
+    try {
+        return step();
+    } catch (const UsageError&) {
+        throw;
+    } catch (const Error& e) {
+        throw Error(file + QStringLiteral(": ") + e.message());
+    }
+}
+
+// A library a command works on: only an existing file, never one made. Its
+// records are read by read(), so that a transaction can begin before.
+struct OpenLibrary {
+    explicit OpenLibrary(const QString& file);
+    void read(const Queries::Query& query = Queries::allScores());
+
+    QString file;
+    Connection connection;
+    RecordSet records{connection};
+};
+
+// The stored name's bytes of the row; nothing for a null name.
+std::optional<QByteArray> nameBytes(const RecordSet& records, int row);
+
+// "ID<tab>NAME<newline>", the name quoted when it must be (see tbrtool.1).
+QByteArray rowLine(qint64 id, const std::optional<QByteArray>& name);
+
+} // namespace Tbrtool
