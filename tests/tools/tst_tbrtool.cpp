@@ -222,8 +222,10 @@ void TestTbrtool::everyNameIsAFile() {
     QVERIFY2(run.exitCode == 0, run.err.constData());
     // Joined by hand: Qt itself would take ":memory:" for one of its resources.
     QCOMPARE(columnsOf(m_dir->path() + u'/' + name), QStringList({u"filename"_s, u"picture"_s}));
+    TestFiles::writeFile(path(u"page.jpg"_s), TestFiles::jpeg(8, 8));
+    QCOMPARE(tbrtool({u"add"_s, name, u"page.jpg"_s}, m_dir->path()).exitCode, 0);
+    QCOMPARE(tbrtool({u"list"_s, name}, m_dir->path()).out, "1\tpage\n"_ba);
     QCOMPARE(TestFiles::readFile(victim), before);
-    QCOMPARE(tbrtool({u"list"_s, name}, m_dir->path()).exitCode, 0);
 }
 
 void TestTbrtool::addStoresJpegFileByteForByte_data() {
