@@ -9,7 +9,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QTest>
-#include <QtEndian>
 
 using namespace Qt::StringLiterals;
 
@@ -19,16 +18,6 @@ const QColor Red(220, 0, 0), Green(0, 200, 0), Blue(0, 0, 220);
 const QString AllFilter = u"All (*.jpg *.jpeg)"_s;
 const QString JpgFilter = u"JPEG Image File (*.jpg)"_s;
 const QString JpegFilter = u"JPEG Image File (*.jpeg)"_s;
-
-// The 8-byte header older libraries put before the JPEG stream.
-QByteArray withOldHeader(const QByteArray& jpeg) {
-    QByteArray header(8, '\0');
-    auto* bytes = reinterpret_cast<uchar*>(header.data());
-    qToLittleEndian<quint16>(1, bytes);
-    qToLittleEndian<quint16>(0x0100, bytes + 2);
-    qToLittleEndian<quint32>(quint32(jpeg.size()), bytes + 4);
-    return header + jpeg;
-}
 
 // What a save dialog showed when it came up.
 struct SeenDialog {
@@ -113,7 +102,7 @@ void TestExport::writesTheStoredJpegData_data() {
     const QByteArray trailing = TestFiles::jpeg(120, 80, Blue) + "bytes after the end marker";
     QTest::newRow("JPEG file with trailing bytes") << trailing << trailing;
     const QByteArray jpeg = TestFiles::jpeg(90, 60, Green);
-    QTest::newRow("older header") << withOldHeader(jpeg) << jpeg;
+    QTest::newRow("older header") << TestFiles::withOldHeader(jpeg) << jpeg;
 }
 
 void TestExport::writesTheStoredJpegData() {

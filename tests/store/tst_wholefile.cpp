@@ -2,12 +2,12 @@
 // regular files are read, and a write goes where the name leads, keeps what
 // the file was, and never leaves half a picture under the name.
 
+#include "childprocess.h"
 #include "failure.h"
 #include "libraryfiles.h"
 #include "picturefile.h"
 #include "wholefile.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,8 +19,6 @@
 #include <functional>
 #include <memory>
 
-#include <grp.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -30,16 +28,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The user a root test acts as where root's rights would hide the outcome.
-constexpr uid_t Nobody = 65534;
-constexpr gid_t NoGroup = 65534;
-
 const QString NotRegular = u"Not a regular file"_s;
 const QString IsDirectory = u"Is a directory"_s;
-
-bool isRoot() {
-    return ::geteuid() == 0;
-}
 
 QByteArray name(const QString& path) {
     return QFile::encodeName(path);
@@ -60,70 +50,6 @@ QByteArray pattern(qsizetype size, int seed) {
     for (qsizetype i = 0; i < size; ++i)
         bytes[i] = char((i * 7 + seed) % 251);
     return bytes;
-}
-
-struct ChildSetup {
-    bool asUser = false;
-    rlim_t fileSizeLimit = RLIM_INFINITY;
-};
-
-// What `action` fails with when run in a child process. The child is killed
-// after ten seconds, so an action that would wait forever fails the test
-// instead of stopping it, and it may use at most 2 GiB of memory, so one that
-// reads without end fails soon. With `asUser` a root test acts as the user
-// nobody; a file size limit stands in for a full disk.
-Failure inChild(const std::function<void()>& action, ChildSetup setup = {}) {
-    int ends[2];
-    if (::pipe(ends) != 0)
-        return {u"no pipe"_s, {}};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(ends[0]);
-        const rlimit fileSize{setup.fileSizeLimit, setup.fileSizeLimit};
-        ::signal(SIGXFSZ, SIG_IGN);
-        if (::setrlimit(RLIMIT_FSIZE, &fileSize) != 0)
-            ::_exit(2);
-#ifndef __SANITIZE_ADDRESS__
-        // Not under AddressSanitizer, whose shadow memory alone is over any
-        // such limit: its next mapping would fail. The ten seconds still hold.
-        const rlimit memory{2LL << 30, 2LL << 30};
-        if (::setrlimit(RLIMIT_AS, &memory) != 0)
-            ::_exit(2);
-#endif
-        if (setup.asUser && isRoot() &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(NoGroup) != 0 || ::setuid(Nobody) != 0))
-            ::_exit(2);
-        const Failure failure = failureOf(action);
-        const QByteArray report = (failure.kind + u'\n' + failure.message).toUtf8();
-        ::_exit(::write(ends[1], report.constData(), size_t(report.size())) == report.size() ? 0
-                                                                                             : 2);
-    }
-    ::close(ends[1]);
-    QByteArray report;
-    const QDeadlineTimer deadline(10'000);
-    bool hung = false;
-    for (;;) {
-        pollfd readable{ends[0], POLLIN, 0};
-        if (::poll(&readable, 1, int(deadline.remainingTime())) <= 0) {
-            hung = true;
-            ::kill(child, SIGKILL);
-            break;
-        }
-        char chunk[4096];
-        const ssize_t count = ::read(ends[0], chunk, sizeof chunk);
-        if (count <= 0)
-            break;
-        report.append(chunk, count);
-    }
-    ::close(ends[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (hung)
-        return {u"hung"_s, {}};
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {u"died"_s, QString::number(status)};
-    const qsizetype newline = report.indexOf('\n');
-    return {QString::fromUtf8(report.left(newline)), QString::fromUtf8(report.sliced(newline + 1))};
 }
 
 } // namespace

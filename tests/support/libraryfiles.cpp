@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QtEndian>
 #include <stdexcept>
 
 #include <sqlite3.h>
@@ -80,6 +81,15 @@ QList<Record> readLibrary(const QString& path) {
 
 void execute(const QString& path, const QString& sql) {
     Database(path).execute(sql);
+}
+
+QByteArray withOldHeader(const QByteArray& jpeg) {
+    QByteArray header(8, '\0');
+    auto* bytes = reinterpret_cast<uchar*>(header.data());
+    qToLittleEndian<quint16>(1, bytes);
+    qToLittleEndian<quint16>(0x0100, bytes + 2);
+    qToLittleEndian<quint32>(quint32(jpeg.size()), bytes + 4);
+    return header + jpeg;
 }
 
 QByteArray jpeg(int width, int height, QColor color) {

@@ -26,6 +26,9 @@ QList<Record> readLibrary(const QString& path);
 // Runs `sql` on the file at `path` with a connection of its own.
 void execute(const QString& path, const QString& sql);
 
+// `jpeg` behind the 8-byte header older libraries put before the JPEG stream.
+QByteArray withOldHeader(const QByteArray& jpeg);
+
 // A baseline JPEG of one colour (quality 90, encoded by libjpeg).
 QByteArray jpeg(int width, int height, QColor color = Qt::red);
 
