@@ -27,17 +27,6 @@ Query namesContaining(const QString& word) {
 
 } // namespace Queries
 
-namespace {
-// Made here, empty, and never over a file that is there or appears meanwhile.
-void createNewFile(const QString& fullPath) {
-    if (QFileInfo::exists(fullPath))
-        throw FileError::cannotCreate(fullPath, u"File exists"_s);
-    QFile made(fullPath);
-    if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw FileError::cannotCreate(fullPath, made.errorString());
-}
-} // namespace
-
 void createEmptyLibrary(const QString& path) {
     const QString fullPath = absoluteFilePath(path);
     createNewFile(fullPath);

@@ -353,6 +353,15 @@ void writeWholeFile(const QString& path, const QByteArray& bytes) {
     throw FileError::cannotCreate(fullPath, reason(EEXIST));
 }
 
+void createNewFile(const QString& path) {
+    const QString fullPath = absoluteFilePath(path);
+    if (QFileInfo::exists(fullPath))
+        throw FileError::cannotCreate(fullPath, u"File exists"_s);
+    QFile made(fullPath);
+    if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw FileError::cannotCreate(fullPath, made.errorString());
+}
+
 void copyFileContents(const QString& source, const QString& target) {
     const QString fullSource = absoluteFilePath(source);
     const QString fullTarget = absoluteFilePath(target);

@@ -44,6 +44,11 @@ QByteArray readWholeFile(const QString& path);
 // made absolute, with the system's reason.
 void writeWholeFile(const QString& path, const QByteArray& bytes);
 
+// Makes `path` (made absolute) a new empty file; never one that is there
+// or appears meanwhile: FileError "Cannot create file ... File exists", or
+// with the system's reason.
+void createNewFile(const QString& path);
+
 // Copies every byte of the file `source` into the existing file `target`,
 // inside the kernel where it can. FileError "Cannot open file ..." for the
 // source, "Cannot write file ..." for the target, with the system's reason.
