@@ -117,16 +117,9 @@ std::optional<QByteArray> Connection::ReadBlob(const QString& table, const QStri
                                                qint64 rowid) const {
     if (!m_db)
         fail();
-    sqlite3_blob* blob = nullptr;
-    if (sqlite3_blob_open(m_db, "main", table.toUtf8().constData(), column.toUtf8().constData(),
-                          rowid, 0, &blob) != SQLITE_OK) {
-        sqlite3_blob_close(blob);
-        return std::nullopt;
-    }
-    QByteArray bytes(sqlite3_blob_bytes(blob), Qt::Uninitialized);
-    const int rc = sqlite3_blob_read(blob, bytes.data(), int(bytes.size()), 0);
-    sqlite3_blob_close(blob);
-    if (rc != SQLITE_OK)
+    BlobReader reader(*this, table, column);
+    QByteArray bytes;
+    if (!reader.read(rowid, bytes))
         return std::nullopt;
     return bytes;
 }
@@ -266,6 +259,44 @@ QByteArray Statement::blob(int column) const {
     const auto* bytes =
         static_cast<const char*>(checked(sqlite3_column_blob(m_stmt, column), column));
     return QByteArray(bytes, sqlite3_column_bytes(m_stmt, column));
+}
+
+BlobReader::BlobReader(const Connection& connection, const QString& table, const QString& column)
+    : m_connection(connection), m_table(table.toUtf8()), m_column(column.toUtf8()) {}
+
+void BlobReader::release() noexcept {
+    sqlite3_blob_close(m_blob);
+    m_blob = nullptr;
+}
+
+// The row held is moved on where it can be, which spares the engine setting
+// up a new read for every row. A failed move leaves the handle of no more use.
+bool BlobReader::open(qint64 rowid) {
+    if (m_blob && sqlite3_blob_reopen(m_blob, rowid) == SQLITE_OK)
+        return true;
+    release();
+    if (!m_connection.Connected())
+        m_connection.fail();
+    if (sqlite3_blob_open(m_connection.handle(), "main", m_table.constData(), m_column.constData(),
+                          rowid, 0, &m_blob) == SQLITE_OK)
+        return true;
+    release();
+    return false;
+}
+
+bool BlobReader::read(qint64 rowid, QByteArray& value) {
+    if (!open(rowid))
+        return false;
+    const int size = sqlite3_blob_bytes(m_blob);
+    // A buffer too small is replaced, not grown: its old bytes need no copy.
+    if (value.capacity() < size || !value.isDetached())
+        value = QByteArray(size, Qt::Uninitialized);
+    else
+        value.resize(size);
+    if (sqlite3_blob_read(m_blob, value.data(), int(value.size()), 0) == SQLITE_OK)
+        return true;
+    release();
+    return false;
 }
 
 ReadTransaction::ReadTransaction(const Connection& connection) : m_connection(connection) {

@@ -142,6 +142,35 @@ private:
     struct sqlite3_stmt* m_stmt = nullptr;
 };
 
+// Reads the values of one column of a table row after row, each into a
+// buffer the caller keeps from one row to the next: a run over every picture
+// of a library then takes no fresh memory for each, every fresh page of which
+// costs a fault. Between reads the row stays open, which holds the library as
+// a read transaction does, until release().
+class BlobReader {
+public:
+    BlobReader(const Connection& connection, const QString& table, const QString& column);
+    ~BlobReader() { release(); }
+    BlobReader(const BlobReader&) = delete;
+    BlobReader& operator=(const BlobReader&) = delete;
+
+    // The blob or text value in row `rowid` into `value` (resized to it;
+    // its memory is reused when large enough). False, with `value` left
+    // undefined, when the engine cannot read it so (another type, a view, no
+    // such row) or fails to: a statement reading the value then gives the
+    // engine's own words for it.
+    bool read(qint64 rowid, QByteArray& value);
+    void release() noexcept;
+
+private:
+    bool open(qint64 rowid);
+
+    const Connection& m_connection;
+    QByteArray m_table;
+    QByteArray m_column;
+    struct sqlite3_blob* m_blob = nullptr;
+};
+
 // A read transaction: while it lasts the library is seen as it was when it
 // began, and in a library with a rollback journal no other program can
 // commit a change to the file.

@@ -525,17 +525,25 @@ QByteArray RecordSet::readPicture(size_t index) {
     const Row& row = m_rows[index];
     std::optional<QByteArray> bytes =
         m_connection.ReadBlob(u"pictures"_s, m_pictureField->FieldName(), row.id);
-    if (!bytes) {
-        Statement select(m_connection, u"select %1 from pictures where %2 = ?"_s.arg(
-                                           column(m_pictureField), m_rowid));
-        select.bind(1, row.id);
-        if (!select.step())
-            throw EngineError(u"Row cannot be located for reading. It may have been deleted "
-                              u"since it was last read."_s);
-        bytes = select.blob(0);
-    }
+    if (!bytes)
+        bytes = selectPicture(row.id).value_or(QByteArray());
     remember(index, *bytes);
     return *bytes;
+}
+
+// The picture as a statement reads it, where the engine cannot read it
+// directly (a view, a value of another type) or has words of its own for why
+// not. Nothing for NULL.
+std::optional<QByteArray> RecordSet::selectPicture(qint64 id) const {
+    Statement select(m_connection, u"select %1 from pictures where %2 = ?"_s.arg(
+                                       column(m_pictureField), m_rowid));
+    select.bind(1, id);
+    if (!select.step())
+        throw EngineError(u"Row cannot be located for reading. It may have been deleted "
+                          u"since it was last read."_s);
+    if (select.isNull(0))
+        return std::nullopt;
+    return select.blob(0);
 }
 
 // ---- Reading -------------------------------------------------------------------
@@ -620,4 +628,34 @@ void RecordSet::notifyActive() {
 void RecordSet::notifyChange(const Field* field) {
     if (m_source)
         m_source->dataChanged(field);
+}
+
+// ---- PictureReader ---------------------------------------------------------
+
+PictureReader::PictureReader(RecordSet& records) : m_records(records) {
+    records.checkActive();
+    if (records.m_pictureField)
+        m_blobs = std::make_unique<BlobReader>(records.m_connection, u"pictures"_s,
+                                               records.m_pictureField->FieldName());
+}
+
+PictureReader::~PictureReader() = default;
+
+bool PictureReader::read(int row, QByteArray& value) {
+    m_records.checkActive();
+    if (row < 0 || row >= int(m_records.m_rows.size()))
+        m_records.fail(u"Record not found"_s);
+    if (!m_blobs)
+        return false;
+    const qint64 id = m_records.m_rows[size_t(row)].id;
+    if (m_blobs->read(id, value))
+        return true;
+    std::optional<QByteArray> selected = m_records.selectPicture(id);
+    value = selected.value_or(QByteArray());
+    return selected.has_value();
+}
+
+void PictureReader::pause() noexcept {
+    if (m_blobs)
+        m_blobs->release();
 }

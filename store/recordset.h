@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+class BlobReader;
 class Connection;
 class DataSource;
 class RecordSet;
@@ -136,6 +137,7 @@ public:
 private:
     friend class Field;
     friend class DataSource;
+    friend class PictureReader;
 
     struct Row {
         qint64 id = 0;
@@ -162,6 +164,7 @@ private:
     void writeNewRecord();
     void checkUnchanged(size_t index, const QString& action) const;
     QByteArray readPicture(size_t index);
+    std::optional<QByteArray> selectPicture(qint64 id) const;
     void remember(size_t index, const QByteArray& bytes);
     void forgetRow(size_t index);
     QString column(const std::unique_ptr<Field>& field) const;
@@ -196,4 +199,30 @@ private:
     std::vector<RecentPicture> m_recentPictures; // most recent first
     std::unique_ptr<Field> m_nameField;
     std::unique_ptr<Field> m_pictureField;
+};
+
+// Every picture of an open record set read in one run, as a check or an
+// export of the whole library does: each into a buffer the caller keeps, so
+// the run takes no fresh memory per picture, and none is remembered for a
+// change, as none follows. The cursor does not move.
+class PictureReader {
+public:
+    explicit PictureReader(RecordSet& records);
+    ~PictureReader();
+    PictureReader(const PictureReader&) = delete;
+    PictureReader& operator=(const PictureReader&) = delete;
+
+    // The stored value (either stored form) of the picture of the stored
+    // record on `row` as the library holds it now, into `value`, whose memory
+    // is reused while no other copy of it is held. False for a record whose
+    // picture is NULL (or a library without pictures); the engine's error
+    // for a record it cannot read, or one that is gone.
+    bool read(int row, QByteArray& value);
+    // Lets go of the library until the next read, so that other programs may
+    // write while the caller is busy with something else.
+    void pause() noexcept;
+
+private:
+    RecordSet& m_records;
+    std::unique_ptr<BlobReader> m_blobs;
 };

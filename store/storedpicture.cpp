@@ -7,7 +7,7 @@ namespace StoredPicture {
 namespace {
 constexpr qsizetype HeaderSize = 8;
 
-bool hasMatchingHeader(const QByteArray& value) {
+bool hasMatchingHeader(QByteArrayView value) {
     if (value.size() < HeaderSize)
         return false;
     const auto* bytes = reinterpret_cast<const uchar*>(value.constData());
@@ -19,6 +19,10 @@ bool hasMatchingHeader(const QByteArray& value) {
 } // namespace
 
 QByteArray jpegFromValue(const QByteArray& value) {
+    return hasMatchingHeader(value) ? value.sliced(HeaderSize) : value;
+}
+
+QByteArrayView jpegWithin(QByteArrayView value) {
     return hasMatchingHeader(value) ? value.sliced(HeaderSize) : value;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 // The bytes a library keeps in the `picture` column.
 //
@@ -10,6 +11,8 @@
 namespace StoredPicture {
 
 QByteArray jpegFromValue(const QByteArray& value);
+// The JPEG stream within `value`, without a copy.
+QByteArrayView jpegWithin(QByteArrayView value);
 QByteArray valueFromJpeg(const QByteArray& jpeg);
 
 } // namespace StoredPicture
