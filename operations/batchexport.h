@@ -1,23 +1,18 @@
 #pragma once
 
+#include "scoreexport.h"
+
 #include <QString>
 
 #include <functional>
 
 class DataSource;
 
-// How the files of a batch export are named: by each score's own name, or by
-// one common name numbered from 1.
-struct ExportNaming {
-    bool ownNames = true;
-    QString common;
-};
-
 // Writes each listed score's stored JPEG data, as it is, into `folder`: from
-// the first listed score to the last, where the list is left. The window's
-// picture is brought up to date once, at the end, not for every score the run
-// passes. A failure stops the run at that score: the files written stay, and
-// the failure is thrown. `progress` hears of each pass (from 1 to count)
-// before its file is written.
+// the first listed score to the last, where the list is left (exportScores).
+// The window's picture is brought up to date once, at the end, not for every
+// score the run passes. A failure stops the run at that score: the files
+// written stay, and the failure is thrown. `progress` hears of each pass
+// (from 1 to count) before its file is written.
 void exportListedScores(DataSource& source, const QString& folder, const ExportNaming& naming,
                         const std::function<void(int pass, int count)>& progress = {});

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "recordset.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+// How the files of a batch export are named: by each score's own name, or by
+// one common name numbered from 1.
+struct ExportNaming {
+    bool ownNames = true;
+    QString common;
+};
+
+// The scores an export run passes, in order, standing on the first.
+class ExportScores {
+public:
+    virtual ~ExportScores() = default;
+    virtual int count() const = 0;
+    virtual QString name() const = 0;
+    // The current score's JPEG data as it is stored (either stored form
+    // unwrapped); empty for a score without a picture. A picture that is no
+    // JPEG data fails with a JpegError. Valid until next().
+    virtual QByteArrayView jpeg() = 0;
+    // The current score's file is written: on to the next score.
+    virtual void written(const QString& file) = 0;
+};
+
+// The pictures of an open record set as an export writes them: each read
+// into the one buffer kept for the run (no fresh memory for every picture),
+// its stored form unwrapped, and refused with a JpegError unless its JPEG
+// header reads, as the window refuses a picture it cannot show.
+class ExportPictures {
+public:
+    explicit ExportPictures(RecordSet& records) : m_reader(records) {}
+    // The JPEG data of the stored record on `row`, valid until the next
+    // call; empty for a record without a picture.
+    QByteArrayView jpegAt(int row);
+    // Lets go of the library until the next read (PictureReader::pause).
+    void pause() noexcept { m_reader.pause(); }
+
+private:
+    PictureReader m_reader;
+    QByteArray m_value;
+};
+
+// Writes each score's JPEG data, byte for byte, into `folder`: named as
+// ExportNames names them (a name holding "/" is refused, so nothing is
+// written outside the folder), each file put together beside its name and
+// only then given it. A failure stops the run at that score: the files
+// written stay, no half file is left under any name, and the failure is
+// thrown. `progress` hears of each pass (from 1 to count) before its file is
+// written.
+void exportScores(ExportScores& scores, const QString& folder, const ExportNaming& naming,
+                  const std::function<void(int pass, int count)>& progress = {});
+
+// Which scores of a library an export takes.
+struct ScoreSelection {
+    enum class By { All, NameContaining, RowIds };
+    By by = By::All;
+    QString word;         // By::NameContaining: as the window's find takes it
+    QList<qint64> rowIds; // By::RowIds: in the order given, each as often as given
+
+    static ScoreSelection all() { return {}; }
+    static ScoreSelection nameContaining(const QString& word) {
+        return {By::NameContaining, word, {}};
+    }
+    static ScoreSelection ids(const QList<qint64>& rowIds) { return {By::RowIds, {}, rowIds}; }
+};
+
+struct ExportedScore {
+    qint64 rowId = 0;
+    QString name; // null for a score without one
+    QString file; // the full path written
+    qint64 bytes = 0;
+};
+
+// Exports the selected scores of the library file `library` into the folder
+// `folder` without a window, as the window's batch export does
+// (exportScores), in the library's order, or the order of the row ids given.
+// The library is read as it was when the run began: no other program can
+// commit a change meanwhile (another program may read). A row id the library
+// does not hold fails (Error) before any file is written; a folder that is
+// not there fails with FileError. Returns what was written, in pass order.
+QList<ExportedScore> exportLibraryScores(const QString& library, const QString& folder,
+                                         const ScoreSelection& selection,
+                                         const ExportNaming& naming);

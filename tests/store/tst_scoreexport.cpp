@@ -1,0 +1,242 @@
+// Exporting a library's scores into a folder without a window: which scores,
+// the files' names and bytes, and names or folders that would lead elsewhere.
+
+#include "childprocess.h"
+#include "errors.h"
+#include "failure.h"
+#include "libraryfiles.h"
+#include "scoreexport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+using TestFiles::Record;
+
+namespace {
+
+// A picture of its own for each score, with bytes after the end marker that
+// belong to it and must reach the file too.
+QByteArray pictureOf(int i) {
+    return TestFiles::jpeg(20 + i, 12, QColor::fromHsv((i * 53) % 360, 200, 220)) + "tail " +
+           QByteArray::number(i);
+}
+
+QString described(const Failure& failure) {
+    return failure.kind + u": "_s + failure.message;
+}
+
+} // namespace
+
+class TestScoreExport : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { ::umask(022); }
+    void init();
+    void cleanup() { m_dir.reset(); }
+
+    void takesTheSelectedScores_data();
+    void takesTheSelectedScores();
+    void writesTheStoredBytes();
+    void namesStayInTheFolder_data();
+    void namesStayInTheFolder();
+    void unreadablePictureStopsTheRun();
+    void refusesBeforeWriting_data();
+    void refusesBeforeWriting();
+
+private:
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    QString library() const { return path(u"scores.tbr"_s); }
+    QString out(const QString& name = {}) const { return path(u"out/"_s + name); }
+    // A library of scores named `names`, each with its own picture (returned in order).
+    QList<QByteArray> makeScores(const QStringList& names) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestScoreExport::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir(m_dir->path()).mkdir(u"out"_s));
+}
+
+QList<QByteArray> TestScoreExport::makeScores(const QStringList& names) const {
+    QList<Record> records;
+    QList<QByteArray> pictures;
+    for (int i = 0; i < names.size(); ++i) {
+        pictures << pictureOf(i);
+        records.append({names[i], pictures.last()});
+    }
+    TestFiles::makeLibrary(library(), records);
+    return pictures;
+}
+
+void TestScoreExport::takesTheSelectedScores_data() {
+    QTest::addColumn<QStringList>("names"); // rowids 1, 2, ...
+    QTest::addColumn<ScoreSelection>("selection");
+    QTest::addColumn<QString>("common"); // null: the scores' own names
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QList<qint64>>("exported"); // the rowids, in pass order
+
+    const QStringList abc{u"a"_s, u"b"_s, u"c"_s};
+    QTest::newRow("all, own names, a name taken")
+        << QStringList{u"a"_s, u"x"_s, u"b"_s, u"x"_s} << ScoreSelection::all() << QString()
+        << QStringList{u"a.jpg"_s, u"x.jpg"_s, u"b.jpg"_s, u"x4.jpg"_s}
+        << QList<qint64>{1, 2, 3, 4};
+    QTest::newRow("names holding a word, in any case")
+        << QStringList{u"keep one"_s, u"drop"_s, u"to keep"_s, u"KEEP"_s}
+        << ScoreSelection::nameContaining(u"keep"_s) << QString()
+        << QStringList{u"keep one.jpg"_s, u"to keep.jpg"_s, u"KEEP.jpg"_s}
+        << QList<qint64>{1, 3, 4};
+    QTest::newRow("a word found nowhere") << abc << ScoreSelection::nameContaining(u"zz"_s)
+                                          << QString() << QStringList{} << QList<qint64>{};
+    QTest::newRow("row ids in the order given")
+        << abc << ScoreSelection::ids({3, 1}) << QString() << QStringList{u"c.jpg"_s, u"a.jpg"_s}
+        << QList<qint64>{3, 1};
+    QTest::newRow("a row id twice") << abc << ScoreSelection::ids({2, 2}) << QString()
+                                    << QStringList{u"b.jpg"_s, u"b2.jpg"_s} << QList<qint64>{2, 2};
+    QTest::newRow("common name numbered by pass")
+        << abc << ScoreSelection::ids({3, 1}) << u"page"_s
+        << QStringList{u"page1.jpg"_s, u"page2.jpg"_s} << QList<qint64>{3, 1};
+}
+
+void TestScoreExport::takesTheSelectedScores() {
+    QFETCH(QStringList, names);
+    QFETCH(ScoreSelection, selection);
+    QFETCH(QString, common);
+    QFETCH(QStringList, files);
+    QFETCH(QList<qint64>, exported);
+    const QList<QByteArray> pictures = makeScores(names);
+    const QByteArray before = TestFiles::readFile(library());
+
+    const QList<ExportedScore> done =
+        exportLibraryScores(library(), out(), selection, {common.isNull(), common});
+    QCOMPARE(done.size(), files.size());
+    for (qsizetype pass = 0; pass < done.size(); ++pass) {
+        const qsizetype index = exported[pass] - 1;
+        QCOMPARE(done[pass].rowId, exported[pass]);
+        QCOMPARE(done[pass].name, names[index]);
+        QCOMPARE(done[pass].file, out(files[pass]));
+        QCOMPARE(done[pass].bytes, pictures[index].size());
+        QCOMPARE(TestFiles::readFile(out(files[pass])), pictures[index]);
+    }
+    QStringList sorted = files;
+    sorted.sort();
+    QCOMPARE(TestFiles::entriesBelow(out()), sorted);
+    QCOMPARE(TestFiles::readFile(library()), before);
+}
+
+// Byte for byte as stored, the older stored form unwrapped; a score without
+// a picture gives an empty file, as in the window.
+void TestScoreExport::writesTheStoredBytes() {
+    const QByteArray plain = pictureOf(1), old = pictureOf(2);
+    TestFiles::makeLibrary(library(), {{u"plain"_s, plain},
+                                       {u"old form"_s, TestFiles::withOldHeader(old)},
+                                       {u"null"_s, std::nullopt},
+                                       {u"empty"_s, QByteArray("")},
+                                       {std::nullopt, plain}});
+    const QList<ExportedScore> done =
+        exportLibraryScores(library(), out(), ScoreSelection::all(), {});
+    QCOMPARE(done.size(), 5);
+    QCOMPARE(TestFiles::readFile(out(u"plain.jpg"_s)), plain);
+    QCOMPARE(TestFiles::readFile(out(u"old form.jpg"_s)), old);
+    QCOMPARE(done[1].bytes, old.size());
+    QCOMPARE(TestFiles::readFile(out(u"null.jpg"_s)), QByteArray());
+    QCOMPARE(TestFiles::readFile(out(u"empty.jpg"_s)), QByteArray());
+    // A score without a name is named as a blank one.
+    QVERIFY(done[4].name.isNull());
+    QCOMPARE(TestFiles::readFile(out(u".jpg"_s)), plain);
+}
+
+void TestScoreExport::namesStayInTheFolder_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("common");
+    QTest::addColumn<QString>("written"); // below the folder; null: refused
+    QTest::newRow("into the parent") << u"../b"_s << false << QString();
+    QTest::newRow("a NUL") << u"a\0b"_s << false << QString();
+    QTest::newRow("too long for a file name") << QString(300, u'n') << false << QString();
+    QTest::newRow("common name into the parent") << u"../c"_s << true << QString();
+    QTest::newRow("dot dot") << u".."_s << false << u"...jpg"_s;
+    QTest::newRow("blank") << u""_s << false << u".jpg"_s;
+}
+
+void TestScoreExport::namesStayInTheFolder() {
+    QFETCH(QString, name);
+    QFETCH(bool, common);
+    QFETCH(QString, written);
+    TestFiles::makeLibrary(library(), {{common ? u"score"_s : name, pictureOf(0)}});
+    const QStringList before = TestFiles::entriesBelow(m_dir->path());
+
+    const Failure failure = failureOf([&] {
+        exportLibraryScores(library(), out(), ScoreSelection::all(), {!common, name});
+    });
+    QStringList after = before;
+    if (written.isNull()) {
+        QCOMPARE(failure.kind, u"FileError"_s);
+        QVERIFY2(failure.message.startsWith(u"Cannot create file \""_s + out()),
+                 qPrintable(failure.message));
+    } else {
+        QCOMPARE(described(failure), u"none: "_s);
+        QCOMPARE(TestFiles::readFile(out(written)), pictureOf(0));
+        after << u"out/"_s + written;
+        after.sort();
+    }
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), after);
+}
+
+// The run stops at the picture that is no JPEG data: the files before it
+// stay, nothing else is left, not even half a file.
+void TestScoreExport::unreadablePictureStopsTheRun() {
+    TestFiles::makeLibrary(library(), {{u"one"_s, pictureOf(0)},
+                                       {u"two"_s, QByteArray("not a picture")},
+                                       {u"three"_s, pictureOf(2)}});
+    const Failure failure =
+        failureOf([&] { exportLibraryScores(library(), out(), ScoreSelection::all(), {}); });
+    QCOMPARE(failure.kind, u"JpegError"_s);
+    QCOMPARE(TestFiles::entriesBelow(out()), QStringList{u"one.jpg"_s});
+    QCOMPARE(TestFiles::readFile(out(u"one.jpg"_s)), pictureOf(0));
+}
+
+void TestScoreExport::refusesBeforeWriting_data() {
+    QTest::addColumn<QString>("folder"); // below the test folder
+    QTest::addColumn<QList<qint64>>("ids");
+    QTest::addColumn<QString>("failure"); // "<folder>" for its full path
+    QTest::newRow("a row id not in the library")
+        << u"out"_s << QList<qint64>{1, 99} << u"Error: The library has no score with row id 99"_s;
+    QTest::newRow("no such folder") << u"none"_s << QList<qint64>{}
+                                    << u"FileError: Cannot write into folder \"<folder>\". "
+                                       u"No such file or directory"_s;
+    QTest::newRow("a file, not a folder")
+        << u"scores.tbr"_s << QList<qint64>{}
+        << u"FileError: Cannot write into folder \"<folder>\". Not a directory"_s;
+    QTest::newRow("a folder the user may not write")
+        << u"locked"_s << QList<qint64>{}
+        << u"FileError: Cannot create file \"<folder>/a.jpg\". Permission denied"_s;
+}
+
+// Run as another user where the test runs as root, whose rights would hide
+// the locked folder.
+void TestScoreExport::refusesBeforeWriting() {
+    QFETCH(QString, folder);
+    QFETCH(QList<qint64>, ids);
+    QFETCH(QString, failure);
+    makeScores({u"a"_s, u"b"_s});
+    QCOMPARE(::chmod(QFile::encodeName(m_dir->path()).constData(), 0755), 0);
+    QVERIFY(QDir(m_dir->path()).mkdir(u"locked"_s));
+    QCOMPARE(::chmod(QFile::encodeName(path(u"locked"_s)).constData(), 0555), 0);
+    const QStringList before = TestFiles::entriesBelow(m_dir->path());
+
+    const ScoreSelection chosen = ids.isEmpty() ? ScoreSelection::all() : ScoreSelection::ids(ids);
+    const Failure failed =
+        inChild([&] { exportLibraryScores(library(), path(folder), chosen, {}); },
+                ChildSetup{true, RLIM_INFINITY});
+    QCOMPARE(described(failed), QString(failure).replace(u"<folder>"_s, path(folder)));
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), before);
+}
+
+QTEST_GUILESS_MAIN(TestScoreExport)
+#include "tst_scoreexport.moc"
