@@ -24,6 +24,12 @@ void Connection::SetDatabase(const QString& path) {
     m_path = path;
 }
 
+void Connection::SetVfs(const char* name) {
+    if (Connected())
+        throw Error(QStringLiteral("Operation not allowed when the connection is open"));
+    m_vfs = name;
+}
+
 void Connection::Open() {
     if (Connected())
         return;
@@ -33,7 +39,7 @@ void Connection::Open() {
     refuseSpecialFile(fullPath);
     const QByteArray path = fullPath.toUtf8();
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, m_vfs);
     if (rc != SQLITE_OK) {
         const QString message = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         sqlite3_close_v2(db);

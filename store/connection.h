@@ -29,6 +29,9 @@ public:
     // The library file's path; only while the connection is closed.
     void SetDatabase(const QString& path);
     const QString& Database() const { return m_path; }
+    // The engine's file layer (VFS) the file is opened through: its own
+    // unless named; only while the connection is closed.
+    void SetVfs(const char* name);
 
     void Open();
     // Closes the record set on this connection first.
@@ -92,6 +95,7 @@ private:
     friend class Transaction;
 
     QString m_path;
+    const char* m_vfs = nullptr;
     sqlite3* m_db = nullptr;
     RecordSet* m_recordSet = nullptr;
     std::chrono::milliseconds m_timeLimit = DefaultTimeLimit;

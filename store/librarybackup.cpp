@@ -1,0 +1,135 @@
+#include "librarybackup.h"
+
+#include "connection.h"
+#include "errors.h"
+#include "gatheredwrites.h"
+#include "wholefile.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScopeGuard>
+#include <QThread>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <climits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Errors of writing the copy, as against reading the library.
+bool isWriteFailure(int rc) {
+    return (rc & 0xff) == SQLITE_FULL || (rc & 0xff) == SQLITE_READONLY ||
+           rc == SQLITE_IOERR_WRITE || rc == SQLITE_IOERR_TRUNCATE;
+}
+
+// The engine's backup from `library` into `copy`, step by step.
+class Backup {
+public:
+    Backup(const Connection& copy, const Connection& library, QString target)
+        : m_target(std::move(target)),
+          m_backup(sqlite3_backup_init(copy.handle(), "main", library.handle(), "main")) {
+        if (!m_backup)
+            copy.fail();
+    }
+    ~Backup() { sqlite3_backup_finish(m_backup); }
+    Backup(const Backup&) = delete;
+    Backup& operator=(const Backup&) = delete;
+
+    LibraryBackup run(int pageSize, const BackupSteps& steps) {
+        int pages = int(std::clamp<qint64>(steps.bytes / pageSize, 1, INT_MAX));
+        int remainingBefore = INT_MAX;
+        LibraryBackup done{0, pageSize, 0};
+        m_sinceProgress.start();
+        for (bool finished = false; !finished;) {
+            finished = step(pages);
+            // A step that brought the copy no nearer its end began it again:
+            // another program changed the library.
+            const int remaining = sqlite3_backup_remaining(m_backup);
+            if (!finished && remaining >= remainingBefore && ++done.restarts >= MaxBackupRestarts)
+                pages = -1;
+            remainingBefore = remaining;
+            done.pages = sqlite3_backup_pagecount(m_backup);
+            if (steps.progress)
+                steps.progress(done.pages - remaining, done.pages);
+        }
+        return done;
+    }
+
+    // Writes what the file layer still gathers of `copy`, after the last step.
+    void finishWriting(const Connection& copy) const {
+        if (const int rc = GatheredWrites::flush(copy.handle()); rc != SQLITE_OK)
+            fail(rc);
+    }
+
+private:
+    // One step; true once every page is copied. A library another program
+    // holds is tried again until the busy time has passed since the last
+    // step done.
+    bool step(int pages) {
+        for (;;) {
+            const int rc = sqlite3_backup_step(m_backup, pages);
+            if (rc == SQLITE_OK || rc == SQLITE_DONE) {
+                m_sinceProgress.restart();
+                return rc == SQLITE_DONE;
+            }
+            if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) ||
+                m_sinceProgress.elapsed() >= Connection::BusyTimeoutMs)
+                fail(rc);
+            QThread::msleep(20);
+        }
+    }
+
+    [[noreturn]] void fail(int rc) const {
+        const QString words = QString::fromUtf8(sqlite3_errstr(rc));
+        if (isWriteFailure(rc))
+            throw FileError::cannotWrite(m_target, words);
+        throw EngineError(words);
+    }
+
+    QString m_target;
+    sqlite3_backup* m_backup;
+    QElapsedTimer m_sinceProgress;
+};
+
+// Read before the copy is made: a file that is no library, or one locked
+// beyond the busy time, fails here, with nothing made.
+int pageSizeOf(Connection& library) {
+    library.Execute(u"select count(*) from sqlite_schema"_s);
+    Statement size(library, u"pragma page_size"_s);
+    return size.step() ? int(size.int64(0)) : 4096;
+}
+
+} // namespace
+
+LibraryBackup backupLibrary(const QString& source, const QString& destination,
+                            const BackupSteps& steps) {
+    Connection library;
+    library.SetDatabase(source);
+    library.Open();
+    const int pageSize = pageSizeOf(library);
+    const QString target = absoluteFilePath(destination);
+    createNewFile(target);
+    auto removeMade = qScopeGuard([&] { QFile::remove(target); });
+    LibraryBackup done;
+    {
+        Connection copy;
+        copy.SetDatabase(target);
+        copy.SetVfs(GatheredWrites::vfsName());
+        copy.Open();
+        // A new file holds nothing to restore: its journal stays in memory,
+        // and a failure removes the file.
+        copy.Execute(u"pragma journal_mode = memory"_s);
+        copy.Execute(u"pragma synchronous = off"_s);
+        // Every page is read once, in order: through a memory map that takes
+        // far fewer system calls than a read for each page.
+        const Connection::MemoryMapped mapped(library);
+        Backup backup(copy, library, target);
+        done = backup.run(pageSize, steps);
+        backup.finishWriting(copy);
+    }
+    removeMade.dismiss();
+    return done;
+}
