@@ -4,6 +4,7 @@
 
 #include <QImageReader>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -324,6 +325,26 @@ QImage decode(const QByteArray& data, QSize atLeast) {
     if (!read)
         session.fail();
     return image;
+}
+
+void decodeThrough(const QByteArray& data) {
+    Decompression session;
+    jpeg_decompress_struct& cinfo = session.cinfo;
+    startDecoding(session, data, {});
+    // As many rows as libjpeg hands out at once, so none is copied twice.
+    const auto rowBytes = qsizetype(cinfo.output_width) * cinfo.output_components;
+    const int count = std::max(cinfo.rec_outbuf_height, 1);
+    QByteArray buffer(rowBytes * count, Qt::Uninitialized);
+    std::vector<JSAMPROW> rows(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        rows[size_t(i)] = reinterpret_cast<JSAMPROW>(buffer.data() + i * rowBytes);
+    const bool read = guarded(session.manager, [&] {
+        while (cinfo.output_scanline < cinfo.output_height)
+            jpeg_read_scanlines(&cinfo, rows.data(), JDIMENSION(count));
+        jpeg_finish_decompress(&cinfo);
+    });
+    if (!read)
+        session.fail();
 }
 
 QByteArray encode(const QImage& bitmap) {

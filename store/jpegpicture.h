@@ -92,6 +92,10 @@ QImage decode(const QByteArray& data, QSize atLeast);
 // no page is ever held at full size just to be shown small. Once `abandon`
 // is set, the decoding stops at the next row and gives a null image.
 QImage decodeFitted(const QByteArray& data, QSize size, const std::atomic_bool* abandon = nullptr);
+// Decodes every pixel of the picture at full size, a few rows at a time,
+// keeping none: whether the whole stream decodes, with no page ever held
+// whole. Throws as decode() does, for a stream cut short too.
+void decodeThrough(const QByteArray& data);
 // Baseline JPEG of a 24-bit copy of `bitmap` (transparency laid on white):
 // libjpeg's defaults at quality 90.
 QByteArray encode(const QImage& bitmap);
