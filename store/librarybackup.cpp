@@ -13,7 +13,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -60,6 +62,7 @@ public:
 
     // Writes what the file layer still gathers of `copy`, after the last step.
     void finishWriting(const Connection& copy) const {
+        errno = 0;
         if (const int rc = GatheredWrites::flush(copy.handle()); rc != SQLITE_OK)
             fail(rc);
     }
@@ -70,6 +73,7 @@ private:
     // step done.
     bool step(int pages) {
         for (;;) {
+            errno = 0;
             const int rc = sqlite3_backup_step(m_backup, pages);
             if (rc == SQLITE_OK || rc == SQLITE_DONE) {
                 m_sinceProgress.restart();
@@ -82,11 +86,16 @@ private:
         }
     }
 
-    [[noreturn]] void fail(int rc) const {
+    // A failure to write the copy in the system's words where it has them
+    // ("File too large", "No space left on device"), which say more than the
+    // engine's "disk I/O error". `error` is errno, cleared before the call
+    // that failed.
+    [[noreturn]] void fail(int rc, int error = errno) const {
         const QString words = QString::fromUtf8(sqlite3_errstr(rc));
-        if (isWriteFailure(rc))
-            throw FileError::cannotWrite(m_target, words);
-        throw EngineError(words);
+        if (!isWriteFailure(rc))
+            throw EngineError(words);
+        throw FileError::cannotWrite(m_target,
+                                     error ? QString::fromLocal8Bit(std::strerror(error)) : words);
     }
 
     QString m_target;

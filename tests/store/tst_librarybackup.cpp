@@ -197,7 +197,7 @@ void TestLibraryBackup::failuresLeaveNoCopy_data() {
         << u"FileError: Cannot create file \"<copy>\". No such file or directory"_s;
     // A file size limit stands in for a full disk.
     QTest::newRow("full disk") << u"scores.tbr"_s << u"free/copy.tbr"_s << 100'000
-                               << u"FileError: Cannot write file \"<copy>\". disk I/O error"_s;
+                               << u"FileError: Cannot write file \"<copy>\". File too large"_s;
 }
 
 // Run as another user where the test runs as root, whose rights would hide
