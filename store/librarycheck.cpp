@@ -194,6 +194,9 @@ LibraryCheck checkLibrary(const QString& path) {
     try {
         records.Open();
     } catch (const Error& e) {
+        // Scores unreadable in a sound file: it is no library at all.
+        if (check.problems.isEmpty())
+            throw;
         check.problems.append({Kind::Unreadable, {}, {}, e.message(), {}, {}});
         return check;
     }

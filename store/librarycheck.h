@@ -43,6 +43,7 @@ struct LibraryCheck {
 //
 // A damaged library is a list of problems, never a crash or a wait without
 // end. A file that cannot be checked at all throws: one that cannot be
-// opened, is no library, or stays locked by another program for the busy
-// time (EngineError with the engine's words).
+// opened, is no library (a sound file without the scores' table), or stays
+// locked by another program for the busy time (EngineError with the engine's
+// words).
 LibraryCheck checkLibrary(const QString& path);
