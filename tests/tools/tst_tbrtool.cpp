@@ -12,12 +12,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 
 #include <memory>
 
+#include <csignal>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -145,6 +149,14 @@ private Q_SLOTS:
     void infoTellsSizes();
     void removeAndRenameByRowId_data();
     void removeAndRenameByRowId();
+    void checkNamesEachProblem_data();
+    void checkNamesEachProblem();
+    void checkReportsADamagedFile();
+    void backupCopiesIntoANewFile();
+    void exportWritesStoredBytes_data();
+    void exportWritesStoredBytes();
+    void fullDiskLeavesNoHalfFile_data();
+    void fullDiskLeavesNoHalfFile();
     void everyCommandRefusesWhatIsNoLibrary_data();
     void everyCommandRefusesWhatIsNoLibrary();
     void lockedLibraryIsWaitedFor_data();
@@ -597,6 +609,258 @@ void TestTbrtool::removeAndRenameByRowId() {
     QCOMPARE(namesByRowId(library(), 4), names);
 }
 
+namespace {
+
+// `jpeg` with the frame header claiming `width` × `height` pixels.
+QByteArray claimingSize(QByteArray jpeg, int width, int height) {
+    const qsizetype frame = jpeg.indexOf("\xff\xc0");
+    if (frame < 0)
+        return {};
+    jpeg[frame + 5] = char(height >> 8);
+    jpeg[frame + 6] = char(height & 0xff);
+    jpeg[frame + 7] = char(width >> 8);
+    jpeg[frame + 8] = char(width & 0xff);
+    return jpeg;
+}
+
+} // namespace
+
+void TestTbrtool::checkNamesEachProblem_data() {
+    QTest::addColumn<std::optional<QByteArray>>("picture");
+    QTest::addColumn<QByteArray>("line"); // of the second score, row id 2
+    QTest::addColumn<QString>("kind");
+
+    const QByteArray sound = TestFiles::jpeg(16, 16);
+    const QByteArray other = TestFiles::jpeg(24, 8, Qt::blue);
+    QTest::newRow("all well") << std::optional(other) << QByteArray() << QString();
+    QTest::newRow("older stored form")
+        << std::optional(TestFiles::withOldHeader(other)) << QByteArray() << QString();
+    QTest::newRow("null") << std::optional<QByteArray>() << "2\tGigue\tno-picture: "_ba
+                          << u"no-picture"_s;
+    QTest::newRow("empty") << std::optional(QByteArray()) << "2\tGigue\tempty-picture: "_ba
+                           << u"empty-picture"_s;
+    QTest::newRow("cut short") << std::optional(other.first(other.size() / 2))
+                               << "2\tGigue\tundecodable: "_ba << u"undecodable"_s;
+    QTest::newRow("no JPEG data") << std::optional("a shopping list"_ba)
+                                  << "2\tGigue\tundecodable: "_ba << u"undecodable"_s;
+    QTest::newRow("over the pixel limit") << std::optional(claimingSize(other, 20000, 20000))
+                                          << "2\tGigue\ttoo-large: "_ba << u"too-large"_s;
+    QTest::newRow("same as the first")
+        << std::optional(sound) << "2\tGigue\tduplicate: The same picture as row 1"_ba
+        << u"duplicate"_s;
+    QTest::newRow("same in the older form")
+        << std::optional(TestFiles::withOldHeader(sound))
+        << "2\tGigue\tduplicate: The same picture as row 1"_ba << u"duplicate"_s;
+}
+
+// Each problem on a line of its own naming the score, or in JSON; the exit
+// status says whether there was any.
+void TestTbrtool::checkNamesEachProblem() {
+    QFETCH(std::optional<QByteArray>, picture);
+    QFETCH(QByteArray, line);
+    QFETCH(QString, kind);
+
+    TestFiles::makeLibrary(library(), {{u"Aria"_s, TestFiles::jpeg(16, 16)},
+                                       {u"Gigue"_s, picture},
+                                       {u"Coda"_s, TestFiles::jpeg(8, 8, Qt::green)}});
+    const QByteArray before = TestFiles::readFile(library());
+    const Run text = tbrtool({u"check"_s, library()});
+    const Run json = tbrtool({u"check"_s, library(), u"--json"_s});
+    QCOMPARE(TestFiles::readFile(library()), before);
+    const QJsonObject report = QJsonDocument::fromJson(json.out).object();
+    QCOMPARE(report[u"scores"_s].toInt(), 3);
+    const QJsonArray problems = report[u"problems"_s].toArray();
+    if (kind.isEmpty()) {
+        QCOMPARE(text.exitCode, 0);
+        QCOMPARE(text.out, "3 score(s) checked, all well\n"_ba);
+        QCOMPARE(json.exitCode, 0);
+        QVERIFY(report[u"ok"_s].toBool());
+        QVERIFY(problems.isEmpty());
+        return;
+    }
+    QCOMPARE(text.exitCode, 1);
+    QCOMPARE(text.out.count('\n'), 1);
+    QVERIFY2(text.out.startsWith(line), text.out.constData());
+    QCOMPARE(text.err, "tbrtool: " + library().toUtf8() + ": 1 problem(s) found in 3 score(s)\n");
+    QCOMPARE(json.exitCode, 1);
+    QVERIFY(!report[u"ok"_s].toBool());
+    QCOMPARE(problems.size(), 1);
+    const QJsonObject problem = problems[0].toObject();
+    QCOMPARE(problem[u"kind"_s].toString(), kind);
+    QCOMPARE(problem[u"id"_s].toInteger(), 2);
+    QCOMPARE(problem[u"name"_s].toString(), u"Gigue"_s);
+    QVERIFY(!problem[u"message"_s].toString().isEmpty());
+    if (kind == u"duplicate")
+        QCOMPARE(problem[u"same_as_id"_s].toInteger(), 1);
+}
+
+// Pages of the file overwritten: reported, never a crash.
+void TestTbrtool::checkReportsADamagedFile() {
+    QList<TestFiles::Record> records;
+    for (int i = 0; i < 40; ++i)
+        records.append({u"Page %1"_s.arg(i), TestFiles::jpeg(40 + i, 40, QColor(i, 0, 0))});
+    TestFiles::makeLibrary(library(), records);
+    QByteArray file = TestFiles::readFile(library());
+    QVERIFY(file.size() > 8 * 4096);
+    // The second page onwards: the table's pages, where the rows are found.
+    file.replace(4096, 4 * 4096, QByteArray(4 * 4096, '\x5a'));
+    TestFiles::writeFile(library(), file);
+
+    for (const QString& form : {u"--json"_s, QString()}) {
+        QStringList arguments = {u"check"_s, library()};
+        if (!form.isEmpty())
+            arguments.append(form);
+        const Run run = tbrtool(arguments);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("problem(s) found"), run.err.constData());
+        if (form.isEmpty())
+            QVERIFY2(run.out.startsWith("-\t\tdamaged: "), run.out.constData());
+        else
+            QCOMPARE(QJsonDocument::fromJson(run.out)[u"problems"_s][0][u"kind"_s].toString(),
+                     u"damaged"_s);
+    }
+}
+
+// The copy holds what the library holds; an existing file is never taken.
+void TestTbrtool::backupCopiesIntoANewFile() {
+    const QList<TestFiles::Record> records = {{u"Aria"_s, TestFiles::jpeg(300, 200)},
+                                              {std::nullopt, TestFiles::jpeg(8, 8)},
+                                              {u"Coda"_s, std::nullopt}};
+    TestFiles::makeLibrary(library(), records);
+    const QString copy = path(u"copies/scores.tbr"_s);
+    QVERIFY(QDir().mkdir(path(u"copies"_s)));
+
+    Run run = tbrtool({u"backup"_s, library(), copy});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.out, QByteArray());
+    const QList<TestFiles::Record> copied = TestFiles::readLibrary(copy);
+    QCOMPARE(copied.size(), records.size());
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        QCOMPARE(copied[i].name, records[i].name);
+        QCOMPARE(copied[i].picture, records[i].picture);
+    }
+    // A check finds in the copy what it finds in the library: Coda's missing picture.
+    const Run checked = tbrtool({u"check"_s, copy});
+    QCOMPARE(checked.exitCode, 1);
+    QCOMPARE(checked.out, tbrtool({u"check"_s, library()}).out);
+
+    const QByteArray made = TestFiles::readFile(copy);
+    run = tbrtool({u"backup"_s, library(), copy});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, "tbrtool: Cannot create file \"" + copy.toUtf8() + "\". File exists\n");
+    QCOMPARE(TestFiles::readFile(copy), made);
+    run = tbrtool({u"backup"_s, library(), path(u"absent/scores.tbr"_s)});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("No such file or directory"), run.err.constData());
+}
+
+void TestTbrtool::exportWritesStoredBytes_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("out"); // row id and file in the folder, per line
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("all, by name") << QStringList()
+                                  << "1\tout/Aria.jpg\n2\tout/Gigue.jpg\n3\tout/Aria3.jpg\n"_ba
+                                  << 0;
+    QTest::newRow("found by a word")
+        << QStringList({u"--find"_s, u"ri"_s}) << "1\tout/Aria.jpg\n3\tout/Aria2.jpg\n"_ba << 0;
+    QTest::newRow("by row ids, in their order")
+        << QStringList({u"--id"_s, u"3"_s, u"--id"_s, u"2"_s})
+        << "3\tout/Aria.jpg\n2\tout/Gigue.jpg\n"_ba << 0;
+    QTest::newRow("a common name")
+        << QStringList({u"--name-as"_s, u"Book "_s})
+        << "1\tout/Book 1.jpg\n2\tout/Book 2.jpg\n3\tout/Book 3.jpg\n"_ba << 0;
+    QTest::newRow("a row id not held")
+        << QStringList({u"--id"_s, u"1"_s, u"--id"_s, u"7"_s}) << QByteArray() << 1;
+    QTest::newRow("a common name with a folder in it")
+        << QStringList({u"--name-as"_s, u"../up"_s}) << QByteArray() << 1;
+}
+
+// The stored JPEG data unchanged, under the batch export's names, in the
+// folder given and nowhere else.
+void TestTbrtool::exportWritesStoredBytes() {
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, out);
+    QFETCH(int, exitCode);
+
+    const QByteArray aria = TestFiles::jpeg(30, 20), gigue = TestFiles::jpeg(20, 30, Qt::blue),
+                     again = TestFiles::jpeg(10, 10, Qt::green);
+    TestFiles::makeLibrary(
+        library(),
+        {{u"Aria"_s, aria}, {u"Gigue"_s, TestFiles::withOldHeader(gigue)}, {u"Aria"_s, again}});
+    QVERIFY(QDir().mkdir(path(u"out"_s)));
+    const Run run =
+        tbrtool(QStringList({u"export"_s, u"scores.tbr"_s, u"out"_s}) + options, m_dir->path());
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(run.out, out);
+    const QHash<qint64, QByteArray> stored = {{1, aria}, {2, gigue}, {3, again}};
+    for (const QByteArray& line : out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QList<QByteArray> fields = line.split('\t');
+        QCOMPARE(TestFiles::readFile(path(QString::fromUtf8(fields[1]))),
+                 stored.value(fields[0].toLongLong()));
+    }
+    QStringList expected = {u"out/"_s, u"scores.tbr"_s};
+    for (const QByteArray& line : out.split('\n'))
+        if (!line.isEmpty())
+            expected.append(QString::fromUtf8(line.split('\t')[1]));
+    expected.sort();
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), expected);
+    if (exitCode != 0)
+        QVERIFY2(run.err.startsWith("tbrtool: "), run.err.constData());
+}
+
+void TestTbrtool::fullDiskLeavesNoHalfFile_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("left"); // besides the library and the folder
+
+    QTest::newRow("export") << QStringList({u"export"_s, u"scores.tbr"_s, u"out"_s})
+                            << QStringList(u"out/Aria.jpg"_s);
+    QTest::newRow("backup") << QStringList({u"backup"_s, u"scores.tbr"_s, u"out/copy.tbr"_s})
+                            << QStringList();
+}
+
+// A file size limit stands in for a full disk: the failure is told, and no
+// file is left that is not whole.
+void TestTbrtool::fullDiskLeavesNoHalfFile() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, left);
+
+    const QByteArray small = TestFiles::jpeg(8, 8);
+    QImage noise(400, 400, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 251, (x ^ y) & 0xff, y % 256));
+    QByteArray large;
+    QBuffer buffer(&large);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(noise.save(&buffer, "JPG", 95));
+    TestFiles::makeLibrary(library(), {{u"Aria"_s, small}, {u"Gigue"_s, large}});
+    QVERIFY(QDir().mkdir(path(u"out"_s)));
+    const rlim_t limit = rlim_t(large.size() / 2);
+    QVERIFY(limit > rlim_t(small.size()));
+
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.setChildProcessModifier([limit] {
+        // Writing past the limit fails with "File too large" instead of a signal.
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit size{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &size);
+    });
+    process.start(QStringLiteral(TBRTOOL_PATH), arguments);
+    QVERIFY(process.waitForFinished(60'000));
+    QCOMPARE(process.exitCode(), 1);
+    const QByteArray error = process.readAllStandardError();
+    QVERIFY2(error.contains("File too large"), error.constData());
+    QStringList expected = QStringList({u"out/"_s, u"scores.tbr"_s}) + left;
+    expected.sort();
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), expected);
+    for (const QString& file : left)
+        QCOMPARE(TestFiles::readFile(path(file)), small);
+}
+
 void TestTbrtool::everyCommandRefusesWhatIsNoLibrary_data() {
     QTest::addColumn<QStringList>("arguments"); // LIB: the file
     QTest::addColumn<QString>("kind");
@@ -610,6 +874,9 @@ void TestTbrtool::everyCommandRefusesWhatIsNoLibrary_data() {
         {u"remove"_s, u"LIB"_s, u"1"_s},
         {u"rename"_s, u"LIB"_s, u"1"_s, u"x"_s},
         {u"clone"_s, u"LIB"_s, u"new.tbr"_s},
+        {u"check"_s, u"LIB"_s},
+        {u"backup"_s, u"LIB"_s, u"copy.tbr"_s},
+        {u"export"_s, u"LIB"_s, u"."_s},
     };
     const QList<std::pair<QString, QByteArray>> kinds = {
         {u"missing"_s, "no such library file"},
@@ -711,7 +978,10 @@ void TestTbrtool::wrongArgumentsPrintUsage_data() {
                                       "find LIB WORD [--json] [-0]",
                                       "info LIB",
                                       "remove LIB ID...",
-                                      "rename LIB ID NAME"};
+                                      "rename LIB ID NAME",
+                                      "check LIB [--json]",
+                                      "backup LIB DEST",
+                                      "export LIB DIR [--find WORD] [--id N] [--name-as TEXT]"};
     QTest::newRow("nothing") << QStringList() << everyForm;
     QTest::newRow("unknown command") << QStringList({u"frobnicate"_s, u"x.tbr"_s}) << everyForm;
     QTest::newRow("create two files")
@@ -731,6 +1001,14 @@ void TestTbrtool::wrongArgumentsPrintUsage_data() {
                                     << QByteArrayList({"Unknown option 'all'", "list LIB"});
     QTest::newRow("remove by name") << QStringList({u"remove"_s, u"a.tbr"_s, u"Aria"_s})
                                     << QByteArrayList({"not a row id: Aria", "remove LIB ID..."});
+    QTest::newRow("export by a word and by ids")
+        << QStringList({u"export"_s, u"a.tbr"_s, u"."_s, u"--find"_s, u"a"_s, u"--id"_s, u"1"_s})
+        << QByteArrayList({"--find and --id do not go together", "export LIB DIR"});
+    QTest::newRow("export by a name as id")
+        << QStringList({u"export"_s, u"a.tbr"_s, u"."_s, u"--id"_s, u"Aria"_s})
+        << QByteArrayList({"not a row id: Aria", "export LIB DIR"});
+    QTest::newRow("backup without its copy")
+        << QStringList({u"backup"_s, u"a.tbr"_s}) << QByteArrayList({"backup LIB DEST"});
 }
 
 void TestTbrtool::wrongArgumentsPrintUsage() {
@@ -753,7 +1031,8 @@ void TestTbrtool::helpAndVersion_data() {
 
     const QByteArrayList everyForm = {
         "create LIB", "clone TEMPLATE LIB", "add LIB FILE...",    "list LIB", "find LIB WORD",
-        "info LIB",   "remove LIB ID...",   "rename LIB ID NAME", "--help",   "--version"};
+        "info LIB",   "remove LIB ID...",   "rename LIB ID NAME", "--help",   "--version",
+        "check LIB",  "backup LIB DEST",    "export LIB DIR"};
     QTest::newRow("help") << QStringList(u"--help"_s) << everyForm;
     QTest::newRow("short help") << QStringList(u"-h"_s) << everyForm;
     QTest::newRow("help on add") << QStringList({u"add"_s, u"--help"_s})

@@ -25,15 +25,19 @@ Command findCommand();
 Command infoCommand();
 Command removeCommand();
 Command renameCommand();
+Command checkCommand();
+Command backupCommand();
+Command exportCommand();
 } // namespace Tbrtool
 
 namespace {
 
 // Every command, in the order help lists them.
 const QList<Command>& commands() {
-    static const QList<Command> all = {createCommand(), cloneCommand(), addCommand(),
-                                       listCommand(),   findCommand(),  infoCommand(),
-                                       removeCommand(), renameCommand()};
+    static const QList<Command> all = {createCommand(), cloneCommand(),  addCommand(),
+                                       listCommand(),   findCommand(),   infoCommand(),
+                                       removeCommand(), renameCommand(), checkCommand(),
+                                       backupCommand(), exportCommand()};
     return all;
 }
 
