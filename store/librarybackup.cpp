@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QThread>
 
@@ -111,6 +112,45 @@ int pageSizeOf(Connection& library) {
     return size.step() ? int(size.int64(0)) : 4096;
 }
 
+// In a library with a rollback journal, the file itself is one committed
+// state for as long as a reader holds it: no other program may write to it
+// meanwhile. It is then copied whole inside the kernel, as fast as a file
+// copy. Writers wait for it, though, so only until `limit` has passed; then
+// the target is emptied again and false returned.
+bool copiedWhileHeld(Connection& library, const QString& source, const QString& target,
+                     std::chrono::milliseconds limit) {
+    // With a write-ahead log, committed pages may still be in the log.
+    if (library.WriteAheadLog())
+        return false;
+    const ReadTransaction holding(library);
+    if (copyFileContents(source, target, QDeadlineTimer(limit)))
+        return true;
+    if (!QFile::resize(target, 0))
+        throw FileError::cannotWrite(target, u"Cannot empty it again"_s);
+    return false;
+}
+
+// The engine's backup into the empty file `target`, step by step, the library
+// left free for other programs between steps.
+LibraryBackup backupByPages(Connection& library, const QString& target, int pageSize,
+                            const BackupSteps& steps) {
+    Connection copy;
+    copy.SetDatabase(target);
+    copy.SetVfs(GatheredWrites::vfsName());
+    copy.Open();
+    // A new file holds nothing to restore: its journal stays in memory,
+    // and a failure removes the file.
+    copy.Execute(u"pragma journal_mode = memory"_s);
+    copy.Execute(u"pragma synchronous = off"_s);
+    // Every page is read once, in order: through a memory map that takes
+    // far fewer system calls than a read for each page.
+    const Connection::MemoryMapped mapped(library);
+    Backup backup(copy, library, target);
+    const LibraryBackup done = backup.run(pageSize, steps);
+    backup.finishWriting(copy);
+    return done;
+}
+
 } // namespace
 
 LibraryBackup backupLibrary(const QString& source, const QString& destination,
@@ -123,21 +163,12 @@ LibraryBackup backupLibrary(const QString& source, const QString& destination,
     createNewFile(target);
     auto removeMade = qScopeGuard([&] { QFile::remove(target); });
     LibraryBackup done;
-    {
-        Connection copy;
-        copy.SetDatabase(target);
-        copy.SetVfs(GatheredWrites::vfsName());
-        copy.Open();
-        // A new file holds nothing to restore: its journal stays in memory,
-        // and a failure removes the file.
-        copy.Execute(u"pragma journal_mode = memory"_s);
-        copy.Execute(u"pragma synchronous = off"_s);
-        // Every page is read once, in order: through a memory map that takes
-        // far fewer system calls than a read for each page.
-        const Connection::MemoryMapped mapped(library);
-        Backup backup(copy, library, target);
-        done = backup.run(pageSize, steps);
-        backup.finishWriting(copy);
+    if (copiedWhileHeld(library, absoluteFilePath(source), target, steps.holdAtMost)) {
+        done = {QFileInfo(target).size() / pageSize, pageSize, 0, true};
+        if (steps.progress)
+            steps.progress(done.pages, done.pages);
+    } else {
+        done = backupByPages(library, target, pageSize, steps);
     }
     removeMade.dismiss();
     return done;

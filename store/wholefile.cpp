@@ -362,7 +362,7 @@ void createNewFile(const QString& path) {
         throw FileError::cannotCreate(fullPath, made.errorString());
 }
 
-void copyFileContents(const QString& source, const QString& target) {
+bool copyFileContents(const QString& source, const QString& target, QDeadlineTimer deadline) {
     const QString fullSource = absoluteFilePath(source);
     const QString fullTarget = absoluteFilePath(target);
     const Descriptor from(::open(QFile::encodeName(fullSource).constData(), O_RDONLY | O_CLOEXEC));
@@ -394,7 +394,9 @@ void copyFileContents(const QString& source, const QString& target) {
         if (copied < 0)
             throw FileError::cannotWrite(fullTarget, reason(errno));
         if (copied == 0)
-            return;
+            return true;
         written += copied;
+        if (deadline.hasExpired())
+            return false;
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
 
 class QFile;
@@ -50,6 +51,8 @@ void writeWholeFile(const QString& path, const QByteArray& bytes);
 void createNewFile(const QString& path);
 
 // Copies every byte of the file `source` into the existing file `target`,
-// inside the kernel where it can. FileError "Cannot open file ..." for the
+// inside the kernel where it can. False when `deadline` passed first: the
+// target then holds only a part. FileError "Cannot open file ..." for the
 // source, "Cannot write file ..." for the target, with the system's reason.
-void copyFileContents(const QString& source, const QString& target);
+bool copyFileContents(const QString& source, const QString& target,
+                      QDeadlineTimer deadline = QDeadlineTimer::Forever);

@@ -64,6 +64,8 @@ private Q_SLOTS:
 
     void copiesOneCommittedState_data();
     void copiesOneCommittedState();
+    void copiesWhileAnotherProgramWrites_data();
+    void copiesWhileAnotherProgramWrites();
     void waitsForALockedLibrary_data();
     void waitsForALockedLibrary();
     void refusesAnExistingDestination();
@@ -87,22 +89,29 @@ void TestLibraryBackup::copiesOneCommittedState_data() {
     QTest::addColumn<QString>("journal");
     QTest::addColumn<int>("pageSize");
     QTest::addColumn<int>("writes"); // by another program, one after each of the first steps
-    QTest::newRow("rollback journal") << u"delete"_s << 4096 << 0;
-    QTest::newRow("write-ahead log") << u"wal"_s << 4096 << 0;
-    QTest::newRow("large pages") << u"delete"_s << 65536 << 0;
-    QTest::newRow("one write meanwhile") << u"delete"_s << 4096 << 1;
-    QTest::newRow("writes without end") << u"delete"_s << 4096 << 1000;
-    QTest::newRow("write-ahead log, writes without end") << u"wal"_s << 4096 << 1000;
+    QTest::addColumn<bool>("held");  // whether other programs may be held off for the copy
+    QTest::addColumn<bool>("wholeFile");
+    QTest::newRow("rollback journal") << u"delete"_s << 4096 << 0 << true << true;
+    QTest::newRow("rollback journal, by pages") << u"delete"_s << 4096 << 0 << false << false;
+    QTest::newRow("write-ahead log") << u"wal"_s << 4096 << 0 << true << false;
+    QTest::newRow("large pages") << u"delete"_s << 65536 << 0 << true << true;
+    QTest::newRow("large pages, by pages") << u"delete"_s << 65536 << 0 << false << false;
+    QTest::newRow("one write meanwhile") << u"delete"_s << 4096 << 1 << false << false;
+    QTest::newRow("writes without end") << u"delete"_s << 4096 << 1000 << false << false;
+    QTest::newRow("write-ahead log, writes without end")
+        << u"wal"_s << 4096 << 1000 << true << false;
 }
 
-// The other program adds two scores in one transaction between steps: each
-// write begins the copy again, up to the limit, after which the rest goes
-// over at once. What is copied is the library as it is now, since no write
-// follows the last step.
+// Page by page, the other program adds two scores in one transaction between
+// steps: each write begins the copy again, up to the limit, after which the
+// rest goes over at once. What is copied is the library as it is now, since
+// no write follows the last step.
 void TestLibraryBackup::copiesOneCommittedState() {
     QFETCH(QString, journal);
     QFETCH(int, pageSize);
     QFETCH(int, writes);
+    QFETCH(bool, held);
+    QFETCH(bool, wholeFile);
     TestFiles::makeLibrary(library(), records(40, 20'000),
                            u"pragma page_size = %1; "_s.arg(pageSize) +
                                QString::fromLatin1(TestFiles::DefaultSchema));
@@ -122,15 +131,67 @@ void TestLibraryBackup::copiesOneCommittedState() {
                        u"('pair %1 b', randomblob(5000))"_s.arg(written));
         adding.commit();
     };
-    const LibraryBackup done = backupLibrary(library(), copy(), {64 * 1024, writePair});
+    BackupSteps steps{64 * 1024, writePair};
+    if (!held)
+        steps.holdAtMost = std::chrono::milliseconds(0);
+    const LibraryBackup done = backupLibrary(library(), copy(), steps);
 
     QCOMPARE(contentOf(copy()), contentOf(library()));
     QVERIFY(contentOf(copy()).contains(u"check: ok"_s));
+    QCOMPARE(done.wholeFile, wholeFile);
     QCOMPARE(done.restarts, std::min(written, MaxBackupRestarts));
     QCOMPARE(done.pageSize, pageSize);
     QCOMPARE(done.pages * pageSize, QFileInfo(copy()).size());
-    QVERIFY(heard.size() >= 3);
+    QVERIFY(heard.size() >= (wholeFile ? 1 : 3));
     QCOMPARE(heard.last(), done.pages);
+}
+
+// Another program adds pairs of scores in one transaction each, as fast as
+// it can, all through the backup: the copy is of one committed state, whole
+// pairs only, whichever way it is made.
+void TestLibraryBackup::copiesWhileAnotherProgramWrites_data() {
+    QTest::addColumn<bool>("held");
+    QTest::newRow("whole file") << true;
+    QTest::newRow("by pages") << false;
+}
+
+void TestLibraryBackup::copiesWhileAnotherProgramWrites() {
+    QFETCH(bool, held);
+    const int first = 300;
+    TestFiles::makeLibrary(library(), records(first, 60'000));
+    std::atomic_bool stop = false;
+    std::atomic_int pairs = 0;
+    std::thread writer([&] {
+        Connection other;
+        other.SetDatabase(library());
+        other.Open();
+        while (!stop) {
+            Transaction adding(other);
+            other.Execute(u"insert into pictures values ('a', randomblob(30000)), "
+                          u"('b', randomblob(30000))"_s);
+            adding.commit();
+            ++pairs;
+        }
+    });
+    const auto joined = qScopeGuard([&] {
+        stop = true;
+        writer.join();
+    });
+    while (pairs < 2)
+        QThread::msleep(1);
+    BackupSteps steps;
+    steps.bytes = 256 * 1024;
+    if (!held)
+        steps.holdAtMost = std::chrono::milliseconds(0);
+    const LibraryBackup done = backupLibrary(library(), copy(), steps);
+    stop = true;
+
+    QCOMPARE(done.wholeFile, held);
+    const QStringList copied = contentOf(copy());
+    QVERIFY(copied.contains(u"check: ok"_s));
+    const qsizetype scores = copied.size() - 2; // less the check and journal lines
+    QVERIFY(scores >= first + 4);
+    QCOMPARE((scores - first) % 2, 0);
 }
 
 void TestLibraryBackup::waitsForALockedLibrary_data() {
