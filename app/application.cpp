@@ -1,13 +1,12 @@
 #include "application.h"
 
 #include "errors.h"
+#include "heap.h"
 #include "icons.h"
 #include "jpegpicture.h"
 
 #include <QMessageBox>
 #include <QPushButton>
-
-#include <malloc.h>
 
 using namespace Qt::StringLiterals;
 
@@ -17,20 +16,8 @@ static void registerResources() {
     Q_INIT_RESOURCE(resources);
 }
 
-// Pages are read and drawn into buffers of a few megabytes, one after
-// another. Left to itself the allocator hands each back to the system and
-// takes fresh memory for the next, and every fresh page of it costs a fault:
-// about half the time of reading a library's pictures. Buffers up to a whole
-// 32-megapixel grey page come from the heap instead, and up to 64 MB of freed
-// heap is kept for the next.
-static void keepPageBuffersForReuse() {
-    constexpr int ReusedUpTo = 32 * 1024 * 1024;
-    mallopt(M_MMAP_THRESHOLD, ReusedUpTo);
-    mallopt(M_TRIM_THRESHOLD, 2 * ReusedUpTo);
-}
-
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
-    keepPageBuffersForReuse();
+    keepPictureBuffersForReuse();
     registerResources();
     setApplicationName(ApplicationTitle);
     setWindowIcon(mainIcon());

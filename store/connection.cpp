@@ -207,11 +207,24 @@ void Statement::bind(int index, const QString& text) {
                               SQLITE_TRANSIENT, SQLITE_UTF8));
 }
 
-void Statement::bind(int index, const QByteArray& blob) {
-    // An empty QByteArray still binds an empty blob, not NULL.
+namespace {
+
+// An empty QByteArray still binds an empty blob, not NULL.
+const char* bytesOf(const QByteArray& blob) {
     static const char none = 0;
-    check(sqlite3_bind_blob64(m_stmt, index, blob.isEmpty() ? &none : blob.constData(),
-                              sqlite3_uint64(blob.size()), SQLITE_TRANSIENT));
+    return blob.isEmpty() ? &none : blob.constData();
+}
+
+} // namespace
+
+void Statement::bind(int index, const QByteArray& blob) {
+    check(sqlite3_bind_blob64(m_stmt, index, bytesOf(blob), sqlite3_uint64(blob.size()),
+                              SQLITE_TRANSIENT));
+}
+
+void Statement::bindUncopied(int index, const QByteArray& blob) {
+    check(sqlite3_bind_blob64(m_stmt, index, bytesOf(blob), sqlite3_uint64(blob.size()),
+                              SQLITE_STATIC));
 }
 
 void Statement::bind(int index, qint64 value) {

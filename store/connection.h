@@ -120,6 +120,9 @@ public:
     bool step();
     void bind(int index, const QString& text);
     void bind(int index, const QByteArray& blob);
+    // Binds `blob` without a copy of its bytes, for a picture of many
+    // megabytes: it must stay as it is for as long as the statement lives.
+    void bindUncopied(int index, const QByteArray& blob);
     void bind(int index, qint64 value);
     void bindNull(int index);
     // The value in `column` of the current row of `row`, as it is: its type

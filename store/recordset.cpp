@@ -469,7 +469,7 @@ void RecordSet::writeChanges() {
     if (m_pending.name)
         update.bind(index++, *m_pending.name);
     if (m_pending.picture)
-        update.bind(index++, *m_pending.picture);
+        update.bindUncopied(index++, *m_pending.picture);
     update.bind(index, row.id);
     update.step();
     transaction.commit();
@@ -499,7 +499,7 @@ void RecordSet::writeNewRecord() {
         if (m_pending.name)
             insert.bind(index++, *m_pending.name);
         if (m_pending.picture)
-            insert.bind(index++, *m_pending.picture);
+            insert.bindUncopied(index++, *m_pending.picture);
         insert.step();
         row.id = sqlite3_last_insert_rowid(m_connection.handle());
     }

@@ -6,6 +6,8 @@
 
 #include "command.h"
 
+#include "heap.h"
+
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -161,6 +163,7 @@ int run(const Command& command, const QCommandLineParser& parser, QStringList ar
 } // namespace
 
 int main(int argc, char* argv[]) {
+    keepPictureBuffersForReuse();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TAMBLOR_VERSION));
     const QStringList arguments = QCoreApplication::arguments();
