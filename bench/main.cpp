@@ -18,6 +18,7 @@
 #include "libraryfile.h"
 #include "report.h"
 #include "timing.h"
+#include "toolbench.h"
 #include "wholefile.h"
 #include "windowbench.h"
 
@@ -141,6 +142,11 @@ int runBenchmark() {
         QDir(work).removeRecursively();
     });
     windowRows(data, work, phases, rows);
+    ToolBench tools(data, work + u"/tbrtool"_s);
+    phases.run(u"tool check"_s, [&] { rows << tools.checking(); });
+    phases.run(u"tool export"_s, [&] { rows << tools.exporting(); });
+    phases.run(u"tool add"_s, [&] { rows << tools.adding(); });
+    phases.run(u"tool backup"_s, [&] { rows << tools.backingUp(); });
     phases.run(u"memory"_s, [&] { rows << memoryRow(data, work); });
     phases.run(u"viewer memory"_s, [&] { rows << viewerMemoryRow(data, work); });
     const QString text = report(rows, phases, data);

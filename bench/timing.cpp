@@ -2,6 +2,7 @@
 
 #include "errors.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -123,4 +125,26 @@ QList<QList<double>> takeTurns(int times, const QList<Trial>& trials) {
         for (qsizetype side = 0; side < trials.size(); ++side)
             samples[side].append(once(trials[side]));
     return samples;
+}
+
+Trial programTrial(const QList<QStringList>& commands, std::function<void()> after) {
+    return {[] {}, [commands] { return millisecondsOfPrograms(commands); }, std::move(after)};
+}
+
+QString sqlText(const QString& text) {
+    return u'\'' + QString(text).replace(u'\'', u"''"_s) + u'\'';
+}
+
+QStringList sqlite(const QString& library, const QString& sql) {
+    return {u"sqlite3"_s, library, sql};
+}
+
+void emptyFolder(const QString& folder) {
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+}
+
+void emptyFolderAndFlush(const QString& folder) {
+    emptyFolder(folder);
+    ::sync();
 }

@@ -47,3 +47,16 @@ struct Trial {
 // alike, then `times` timed runs of each, taking turns so that every side
 // meets the machine in the same state. The samples, one list per trial.
 QList<QList<double>> takeTurns(int times, const QList<Trial>& trials);
+
+// A trial of `commands`, run one after the other, then `after`, untimed.
+Trial programTrial(
+    const QList<QStringList>& commands, std::function<void()> after = [] {});
+
+// `text` as an SQL string literal.
+QString sqlText(const QString& text);
+// sqlite3 running `sql` on `library`.
+QStringList sqlite(const QString& library, const QString& sql);
+
+void emptyFolder(const QString& folder);
+// Every run of a large write starts with nothing left to flush from the one before.
+void emptyFolderAndFlush(const QString& folder);

@@ -35,32 +35,8 @@ constexpr int KeyRuns = 5;
 // What the 50 presses may take besides decoding the page they lead to.
 constexpr double QueuedKeysAllowanceMs = 100;
 
-QString sqlText(const QString& text) {
-    return u'\'' + QString(text).replace(u'\'', u"''"_s) + u'\'';
-}
-
-QStringList sqlite(const QString& library, const QString& sql) {
-    return {u"sqlite3"_s, library, sql};
-}
-
 QString insertQuery(const QString& file) {
     return u"insert into pictures values('x', readfile(%1))"_s.arg(sqlText(file));
-}
-
-Trial programTrial(
-    const QList<QStringList>& commands, std::function<void()> after = [] {}) {
-    return {[] {}, [commands] { return millisecondsOfPrograms(commands); }, std::move(after)};
-}
-
-void emptyFolder(const QString& folder) {
-    QDir(folder).removeRecursively();
-    QDir().mkpath(folder);
-}
-
-// Every run of a large write starts with nothing left to flush from the one before.
-void emptyFolderAndFlush(const QString& folder) {
-    emptyFolder(folder);
-    ::sync();
 }
 
 // Drops `files` from the file cache, with a library's -wal and -shm when it
