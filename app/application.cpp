@@ -5,8 +5,10 @@
 #include "icons.h"
 #include "jpegpicture.h"
 
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTranslator>
 
 using namespace Qt::StringLiterals;
 
@@ -16,9 +18,19 @@ static void registerResources() {
     Q_INIT_RESOURCE(resources);
 }
 
+// Qt's own windows, the file dialogs and the questions they ask, speak
+// simplified Chinese as the program does. Only Qt's texts are in the
+// catalogue: the program's own, the English ones among them, stay as written.
+static void translateQtTexts(QApplication& application) {
+    auto* texts = new QTranslator(&application);
+    if (texts->load(u"qtbase_zh_CN"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(texts);
+}
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     keepPictureBuffersForReuse();
     registerResources();
+    translateQtTexts(*this);
     setApplicationName(ApplicationTitle);
     setWindowIcon(mainIcon());
     // A page pasted from the clipboard may be as large as any the program shows.

@@ -54,7 +54,8 @@ ModalStep pickFilter(const QString& filter, const ModalStep& next) {
     };
 }
 
-const ModalStep cancel = pressButton(u"Cancel"_s);
+// The file dialogs are Qt's own, in Chinese.
+const ModalStep cancel = pressButton(u"取消"_s);
 
 // Every file and folder below `folder`, by relative path.
 QStringList entriesOf(const QString& folder) {
@@ -330,7 +331,7 @@ void TestExport::fileThatCannotBeCreated() {
     QCOMPARE(TestFiles::readFile(good), TestFiles::jpeg(60, 40, Red));
 }
 
-// Qt's dialog asks before replacing; after "Yes" the old file is gone entirely.
+// Qt's dialog asks before replacing; after "是" (yes) the old file is gone entirely.
 void TestExport::replacingALongerFileLeavesNoTail() {
     const QByteArray jpeg = TestFiles::jpeg(40, 30, Green);
     m_folder->makeLibrary({{u"g"_s, jpeg}});
@@ -339,7 +340,7 @@ void TestExport::replacingALongerFileLeavesNoTail() {
     TestFiles::writeFile(path, TestFiles::jpeg(400, 300, Blue) + QByteArray(10000, 'x'));
     QList<SeenBox> questions;
     QCOMPARE(runWithModals([&] { form->SaveFile2->trigger(); },
-                           {chooseFile(path), recordBox(&questions, u"&Yes"_s)}),
+                           {chooseFile(path), recordBox(&questions, u"是(&Y)"_s)}),
              2);
     QCOMPARE(questions.size(), 1);
     QCOMPARE(TestFiles::readFile(path), jpeg);

@@ -204,7 +204,7 @@ void TestImport::cancelledFileDialogLeavesPendingEdit() {
     m_folder->makeLibrary({{u"r"_s, TestFiles::jpeg(60, 40, Red)}});
     auto form = startMainWindow();
     const QByteArray before = TestFiles::readFile(m_folder->library());
-    runWithModals([&] { form->LoadFormFile->trigger(); }, {pressButton(u"Cancel"_s)});
+    runWithModals([&] { form->LoadFormFile->trigger(); }, {pressButton(u"取消"_s)});
     QCOMPARE(form->ADOQuery1.State(), DataSetState::Edit);
     QVERIFY(nearColour(shownColor(*form), Red));
     QCOMPARE(form->Label3->text(), u"1   张"_s);

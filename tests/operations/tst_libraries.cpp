@@ -117,7 +117,7 @@ void TestLibraries::cancelledOpenChangesNothing() {
     const QString titleBefore = form->windowTitle();
     const QStringList controlsBefore = enabledControls(*form);
 
-    QCOMPARE(runWithModals([&] { form->OpenDataFile2->trigger(); }, {pressButton(u"Cancel"_s)}), 1);
+    QCOMPARE(runWithModals([&] { form->OpenDataFile2->trigger(); }, {pressButton(u"取消"_s)}), 1);
     QCOMPARE(form->windowTitle(), titleBefore);
     QCOMPARE(form->ADOConnection1.Database(), m_folder->library());
     QVERIFY(form->ADOQuery1.Active());
@@ -266,7 +266,7 @@ void TestLibraries::openDialogRemembersFileAndFilter() {
             filters = files->nameFilters();
             remembered = files->selectedFiles().value(0);
         }
-        pressButton(u"Cancel"_s)(dialog);
+        pressButton(u"取消"_s)(dialog);
     };
     QCOMPARE(open(*form, path), 1);
     runWithModals([&] { form->OpenPicDataFile->trigger(); }, {look});
