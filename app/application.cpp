@@ -5,6 +5,8 @@
 #include "icons.h"
 #include "jpegpicture.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
@@ -27,6 +29,28 @@ static void translateQtTexts(QApplication& application) {
         QApplication::installTranslator(texts);
 }
 
+// The program's Han characters take their simplified-Chinese forms whatever
+// the user's language, where the font system would draw them with the
+// Japanese (or Korean, or traditional) forms of a CJK face. The desktop's own
+// face goes on drawing what it has, unless it is a CJK face itself.
+static void preferSimplifiedForms(QFont& face) {
+    QStringList families;
+    for (const QString& family : {u"Noto Sans CJK SC"_s, u"WenQuanYi Micro Hei"_s})
+        if (QFontDatabase::hasFamily(family))
+            families << family;
+    if (families.isEmpty())
+        return; // nothing better than the font system's choice
+    const QString desktop = QFontInfo(face).family();
+    const QList<QFontDatabase::WritingSystem> systems = QFontDatabase::writingSystems(desktop);
+    const auto has = [&systems](QFontDatabase::WritingSystem system) {
+        return systems.contains(system);
+    };
+    if (!has(QFontDatabase::SimplifiedChinese) && !has(QFontDatabase::TraditionalChinese) &&
+        !has(QFontDatabase::Japanese) && !has(QFontDatabase::Korean))
+        families.prepend(desktop);
+    face.setFamilies(families);
+}
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     keepPictureBuffersForReuse();
     registerResources();
@@ -38,6 +62,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     // The windows are designed for a sans face 11 pixels high.
     QFont face = font();
     face.setPixelSize(11);
+    preferSimplifiedForms(face);
     setFont(face);
 }
 

@@ -1,5 +1,6 @@
 // The program's language: Qt's own dialogs in simplified Chinese, the
-// program's own texts exactly as written.
+// program's own texts exactly as written, and Han characters drawn with their
+// simplified-Chinese forms whatever language the font system is set to.
 
 #include "application.h"
 #include "mainwindow.h"
@@ -8,8 +9,10 @@
 
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QTest>
 #include <QTreeView>
 
@@ -48,6 +51,21 @@ ModalStep noteTexts(QStringList* texts, const ModalStep& next) {
         next(dialog);
     };
 }
+
+QImage drawn(const QFont& font, const QString& text) {
+    QImage image(96, 48, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QPoint(4, 36), text);
+    return image;
+}
+
+QFont inFamily(QFont font, const QString& family) {
+    font.setFamilies({family});
+    return font;
+}
 } // namespace
 
 class TestLanguage : public QObject {
@@ -62,6 +80,7 @@ private Q_SLOTS:
 
     void fileDialogsSpeakChinese();
     void programTextsStayAsWritten();
+    void hanCharactersTakeSimplifiedForms();
 
 private:
     std::unique_ptr<WorkFolder> m_folder;
@@ -133,6 +152,30 @@ void TestLanguage::programTextsStayAsWritten() {
     QCOMPARE(boxes[2].title, u"Confirm"_s);
     QCOMPARE(boxes[2].buttons, QStringList({u"OK"_s, u"Cancel"_s}));
     QCOMPARE(listedNames(*form), QStringList({u"r"_s, u"g"_s}));
+}
+
+// The fonts the windows draw with, against the same fonts with the
+// simplified-Chinese and the Japanese face of one CJK family forced.
+void TestLanguage::hanCharactersTakeSimplifiedForms() {
+    const QString simplified = u"Noto Sans CJK SC"_s, japanese = u"Noto Sans CJK JP"_s;
+    if (!QFontDatabase::hasFamily(simplified) || !QFontDatabase::hasFamily(japanese))
+        QSKIP("needs the simplified-Chinese and Japanese faces of fonts-noto-cjk to tell them");
+    auto form = startMainWindow();
+    TForm2 naming(form->Values);
+    naming.ensurePolished();
+    naming.Label1->ensurePolished();
+    const QList<std::pair<const char*, QFont>> fonts{
+        {"application", QApplication::font()},
+        {"name of the current score", form->DBText1->font()},
+        {"naming dialog title", naming.Label1->font()},
+    };
+    const QString han = u"所真"_s;
+    for (const auto& [where, font] : fonts) {
+        // The two forms differ, so the check can tell them apart.
+        QVERIFY2(drawn(inFamily(font, simplified), han) != drawn(inFamily(font, japanese), han),
+                 where);
+        QVERIFY2(drawn(font, han) == drawn(inFamily(font, simplified), han), where);
+    }
 }
 
 int main(int argc, char* argv[]) {
