@@ -8,6 +8,8 @@
 
 #include <QBoxLayout>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
 
 using namespace Qt::StringLiterals;
 
@@ -56,6 +58,7 @@ TForm1::TForm1(const WindowCommands& commands, QWidget* parent)
     DataSource1.OnDataChange = [this](const Field* field) { DataSource1DataChange(field); };
     connectCommands();
     layOutPanels();
+    setAcceptDrops(true);
     runReported([this] { FormCreate(); });
 }
 
@@ -293,4 +296,44 @@ void TForm1::SpeedButton6Click() {
 }
 void TForm1::SaveManyPicClick() {
     run(m_commands.SaveManyPicClick);
+}
+
+// ---- Files dropped on the window ----------------------------------------------------
+
+// Dropped files are imported, so the window takes a drop only while the import
+// command is on, and only as a copy: the files stay where they were.
+bool TForm1::takesDrop(const QDropEvent& event) const {
+    return m_commands.FormDragDrop && LoadFromFile2->isEnabled() &&
+           event.possibleActions().testFlag(Qt::CopyAction) && event.mimeData()->hasUrls();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+    if (!takesDrop(*event))
+        return;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    if (!takesDrop(*event))
+        return;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // Imported once the drop is over, so that the program the files came from
+    // is not kept waiting while the naming dialogs ask.
+    QMetaObject::invokeMethod(
+        this,
+        [this, items = event->mimeData()->urls()] { runReported([&] { FormDragDrop(items); }); },
+        Qt::QueuedConnection);
+}
+
+void TForm1::FormDragDrop(const QList<QUrl>& items) {
+    // As every command, on the page the list shows as current.
+    m_pageWhereKeysStop.runIfWaiting();
+    if (m_commands.FormDragDrop)
+        m_commands.FormDragDrop(*this, items);
 }

@@ -8,6 +8,8 @@
 #include "recordset.h"
 #include "ui_TForm1.h"
 
+#include <QList>
+#include <QUrl>
 #include <QWidget>
 #include <memory>
 
@@ -32,6 +34,9 @@ struct WindowCommands {
     Command PasteFromCBoardClick = nullptr;
     Command SpeedButton6Click = nullptr;
     Command SaveManyPicClick = nullptr;
+    // Items dropped on the window.
+    using DropCommand = void (*)(TForm1& window, const QList<QUrl>& items);
+    DropCommand FormDragDrop = nullptr;
 };
 
 // The main window: the name list on the left, the current score's picture on
@@ -97,6 +102,12 @@ public Q_SLOTS:
     void PasteFromCBoardClick();                    // operations/clipboard.cpp
     void SpeedButton6Click();                       // about/aboutbox.cpp
     void SaveManyPicClick();                        // operations/batchexportdialog.cpp
+    void FormDragDrop(const QList<QUrl>& items);    // operations/import.cpp
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void connectCommands();
@@ -104,6 +115,7 @@ private:
     void prefetchNeighbours();
     void showWhereKeysStopped();
     void layOutPanels();
+    bool takesDrop(const QDropEvent& event) const;
 
     PictureCache m_pictureCache;
     WindowCommands m_commands;

@@ -14,5 +14,6 @@ WindowCommands Commands::all() {
     commands.CutToCBoardClick = CutToCBoardClick;
     commands.PasteFromCBoardClick = PasteFromCBoardClick;
     commands.SaveManyPicClick = SaveManyPicClick;
+    commands.FormDragDrop = FormDragDrop;
     return commands;
 }

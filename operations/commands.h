@@ -23,6 +23,8 @@ void CopyToCBoardClick(TForm1& window);    // clipboard.cpp
 void CutToCBoardClick(TForm1& window);     // clipboard.cpp
 void PasteFromCBoardClick(TForm1& window); // clipboard.cpp
 void SaveManyPicClick(TForm1& window);     // batchexportdialog.cpp
+// Each dropped item imported as if chosen in the import's file dialog.
+void FormDragDrop(TForm1& window, const QList<QUrl>& items); // import.cpp
 WindowCommands all();
 
 // ---- import.cpp, clipboard.cpp, newscore.cpp: a new score ----------------------------

@@ -5,7 +5,9 @@
 #include "tform1.h"
 
 #include <QDir>
+#include <QDropEvent>
 #include <QTest>
+#include <QWindow>
 
 WorkFolder::WorkFolder() : m_previous(QDir::currentPath()) {
     QDir::setCurrent(m_dir.path());
@@ -68,4 +70,25 @@ QStringList listedNames(const TForm1& form) {
     for (int row = 0; row < model->rowCount(); ++row)
         names << model->index(row, 0).data().toString();
     return names;
+}
+
+Qt::DropAction dropOn(QWidget* where, const QMimeData& data, Qt::DropActions offered) {
+    QWidget* window = where->window();
+    QWindow* handle = window->windowHandle();
+    const QPoint at = where->mapTo(window, where->rect().center());
+    QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(handle, &enter);
+    QDragMoveEvent move(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    if (enter.isAccepted())
+        QCoreApplication::sendEvent(handle, &move);
+    if (!enter.isAccepted() || !move.isAccepted()) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(handle, &leave);
+        return Qt::IgnoreAction;
+    }
+    QDropEvent drop(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(handle, &drop);
+    const Qt::DropAction taken = drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
+    QCoreApplication::processEvents();
+    return taken;
 }

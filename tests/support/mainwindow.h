@@ -5,6 +5,7 @@
 #include "tform1.h"
 
 #include <QColor>
+#include <QMimeData>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
@@ -47,3 +48,9 @@ QStringList listedNames(const TForm1& form);
 
 // Picks row `row` of the name list with the mouse.
 void clickRow(TForm1& form, int row);
+
+// Drags `data` over the middle of `where` and drops it there, handed to its
+// window as the window system hands a drop over, then lets the window do what
+// the drop asks. The action the window took it with (none when refused).
+Qt::DropAction dropOn(QWidget* where, const QMimeData& data,
+                      Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction);
