@@ -3,6 +3,7 @@
 
 #include "childprocess.h"
 #include "connection.h"
+#include "errors.h"
 #include "failure.h"
 #include "librarybackup.h"
 #include "libraryfiles.h"
@@ -161,21 +162,30 @@ void TestLibraryBackup::copiesWhileAnotherProgramWrites() {
     TestFiles::makeLibrary(library(), records(first, 60'000));
     std::atomic_bool stop = false;
     std::atomic_int pairs = 0;
+    QString writerFailure;
     std::thread writer([&] {
-        Connection other;
-        other.SetDatabase(library());
-        other.Open();
-        while (!stop) {
-            Transaction adding(other);
-            other.Execute(u"insert into pictures values ('a', randomblob(30000)), "
-                          u"('b', randomblob(30000))"_s);
-            adding.commit();
-            ++pairs;
+        try {
+            Connection other;
+            other.SetDatabase(library());
+            other.Open();
+            while (!stop) {
+                Transaction adding(other);
+                other.Execute(u"insert into pictures values ('a', randomblob(30000)), "
+                              u"('b', randomblob(30000))"_s);
+                adding.commit();
+                ++pairs;
+                // A program a user works in: a pause between changes, in
+                // which the backup may take its step.
+                QThread::msleep(2);
+            }
+        } catch (const Error& e) {
+            writerFailure = e.message();
         }
     });
     const auto joined = qScopeGuard([&] {
         stop = true;
-        writer.join();
+        if (writer.joinable())
+            writer.join();
     });
     while (pairs < 2)
         QThread::msleep(1);
@@ -185,7 +195,9 @@ void TestLibraryBackup::copiesWhileAnotherProgramWrites() {
         steps.holdAtMost = std::chrono::milliseconds(0);
     const LibraryBackup done = backupLibrary(library(), copy(), steps);
     stop = true;
+    writer.join();
 
+    QCOMPARE(writerFailure, QString());
     QCOMPARE(done.wholeFile, held);
     const QStringList copied = contentOf(copy());
     QVERIFY(copied.contains(u"check: ok"_s));
