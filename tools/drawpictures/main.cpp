@@ -1,7 +1,9 @@
 // drawpictures: draws the program's own pictures into resources/: the main
 // window's icon (32 x 32, 32-bit and 256-colour), the dialog icon (72, 64, 48,
-// 32 and 16 pixels) and the about box's background (386 x 308 JPEG). Run by
-// hand when the pictures change; its output is kept in the repository.
+// 32 and 16 pixels), the about box's background (386 x 308 JPEG), and for the
+// desktop's icon theme the program's icon and the library file's icon from 16
+// to 256 pixels (hicolor/, laid out as the theme installs them). Run by hand
+// when the pictures change; its output is kept in the repository.
 //
 //   drawpictures RESOURCES_DIR
 
@@ -9,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -16,6 +19,8 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QTextStream>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -54,25 +59,15 @@ void drawGuitar(QPainter& p, bool withStrings) {
     }
 }
 
-QImage guitarIcon(int size, bool withStrings) {
-    QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
-    icon.fill(Qt::transparent);
-    QPainter p(&icon);
-    p.scale(size / 100.0, size / 100.0);
-    drawGuitar(p, withStrings);
-    return icon;
-}
-
-// The dialog icon: a page of score with a note on it.
-QImage scoreIcon(int size) {
-    QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
-    icon.fill(Qt::transparent);
-    QPainter p(&icon);
+// A page of score with a note on it, in a 100 x 100 square; a plain page
+// without the staff and the note.
+void drawScorePage(QPainter& p, bool withMusic) {
     p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 100.0, size / 100.0);
     p.setPen(QPen(QColor(90, 90, 90), 3));
     p.setBrush(QColor(252, 250, 240));
     p.drawRoundedRect(QRectF(14, 4, 72, 92), 6, 6);
+    if (!withMusic)
+        return;
     p.setPen(QPen(QColor(40, 40, 40), 2.5));
     for (int line = 0; line < 5; ++line)
         p.drawLine(QPointF(22, 30 + line * 8), QPointF(78, 30 + line * 8));
@@ -86,7 +81,40 @@ QImage scoreIcon(int size) {
     p.setPen(QPen(QColor(180, 30, 30), 3.5));
     p.drawLine(QPointF(49, 52), QPointF(49, 18));
     p.drawLine(QPointF(49, 18), QPointF(62, 26));
+}
+
+// A library file: a plain page behind a page of score, and the program's
+// guitar in front of them.
+void drawLibrary(QPainter& p) {
+    for (const auto& [offset, withMusic] :
+         {std::pair(QPointF(18, 0), false), std::pair(QPointF(0, 22), true)}) {
+        p.save();
+        p.translate(offset);
+        p.scale(0.78, 0.78);
+        drawScorePage(p, withMusic);
+        p.restore();
+    }
+    p.translate(50, 44);
+    p.scale(0.56, 0.56);
+    drawGuitar(p, false);
+}
+
+template <typename Draw> QImage squareIcon(int size, Draw draw) {
+    QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::transparent);
+    QPainter p(&icon);
+    p.scale(size / 100.0, size / 100.0);
+    draw(p);
     return icon;
+}
+
+QImage guitarIcon(int size, bool withStrings) {
+    return squareIcon(size, [withStrings](QPainter& p) { drawGuitar(p, withStrings); });
+}
+
+// The dialog icon.
+QImage scoreIcon(int size) {
+    return squareIcon(size, [](QPainter& p) { drawScorePage(p, true); });
 }
 
 // The about box's background: dark wood on the right, where the white text
@@ -117,10 +145,22 @@ QImage aboutPicture() {
 }
 
 bool save(const QImage& image, const QString& path) {
-    if (image.save(path))
+    if (QDir().mkpath(QFileInfo(path).path()) && image.save(path))
         return true;
     QTextStream(stderr) << "drawpictures: cannot write " << path << '\n';
     return false;
+}
+
+// The icon theme's sizes; below 32 pixels the strings would only blur the neck.
+bool saveThemeIcons(const QDir& dir) {
+    bool ok = true;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString folder = u"hicolor/%1x%1/"_s.arg(size);
+        ok = ok && save(guitarIcon(size, size >= 32), dir.filePath(folder + u"apps/tamblor.png"_s));
+        ok = ok && save(squareIcon(size, drawLibrary),
+                        dir.filePath(folder + u"mimetypes/application-x-tamblor-library.png"_s));
+    }
+    return ok;
 }
 
 } // namespace
@@ -132,7 +172,6 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const QDir dir(app.arguments()[1]);
-    QDir().mkpath(dir.filePath(u"icons"_s));
     bool ok = save(guitarIcon(32, true), dir.filePath(u"icons/tamblor-32.png"_s));
     // The 256-colour form of the same icon.
     ok = ok &&
@@ -143,5 +182,6 @@ int main(int argc, char* argv[]) {
     QFile about(dir.filePath(u"about.jpg"_s));
     ok = ok && about.open(QIODevice::WriteOnly) &&
          about.write(JpegCodec::encode(aboutPicture())) > 0;
+    ok = ok && saveThemeIcons(dir);
     return ok ? 0 : 1;
 }
