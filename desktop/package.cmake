@@ -23,9 +23,10 @@ fills, lists, checks, backs up and exports libraries from a shell.]])
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The Chinese captions need a CJK font. The launcher asks for a folder and
-# shows its failures with whichever of the suggested programs is there.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei")
+# The Chinese captions need a CJK font, and Qt's own dialogs their Chinese
+# translations. The launcher asks for a folder and shows its failures with
+# whichever of the suggested programs is there.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "zenity | kdialog, libnotify-bin")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_STRIP_FILES ON)
