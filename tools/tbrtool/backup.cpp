@@ -17,13 +17,7 @@ void backUp(const QCommandLineParser&, const QStringList& arguments) {
     // named as every command names it, and nothing is made.
     OpenLibrary library(arguments[0]);
     library.read();
-    try {
-        backupLibrary(library.file, destination);
-    } catch (const FileError&) {
-        throw; // about the copy, which it names
-    } catch (const Error& e) {
-        throw Error(library.file + u": "_s + e.message());
-    }
+    about<FileError>(library.file, [&] { backupLibrary(library.file, destination); });
 }
 
 } // namespace

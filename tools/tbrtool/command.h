@@ -55,12 +55,16 @@ void write(QByteArrayView bytes);
 void writeText(const QString& text);
 
 // Runs `step`; a failure is reported as one about `file`: "FILE: message".
-template <class Step> auto about(const QString& file, Step step) {
+// Failures of the kinds `TellAsTheyAre` name a file of their own (a copy
+// made, a file written) and are reported as they are.
+template <class... TellAsTheyAre, class Step> auto about(const QString& file, Step step) {
     try {
         return step();
     } catch (const UsageError&) {
         throw;
     } catch (const Error& e) {
+        if ((dynamic_cast<const TellAsTheyAre*>(&e) || ...))
+            throw;
         throw Error(file + QStringLiteral(": ") + e.message());
     }
 }

@@ -52,14 +52,9 @@ void exportInto(const QCommandLineParser& parser, const QStringList& arguments) 
     const ExportNaming naming = namingOf(parser);
     const OpenLibrary library(arguments[0]);
     const QDir folder(arguments[1]);
-    QList<ExportedScore> exported;
-    try {
-        exported = exportLibraryScores(library.file, arguments[1], selection, naming);
-    } catch (const FileError&) {
-        throw; // about a file of the folder, which it names
-    } catch (const Error& e) {
-        throw Error(library.file + u": "_s + e.message());
-    }
+    const QList<ExportedScore> exported = about<FileError>(library.file, [&] {
+        return exportLibraryScores(library.file, arguments[1], selection, naming);
+    });
     for (const ExportedScore& score : exported)
         write(rowLine(score.rowId, folder.filePath(QFileInfo(score.file).fileName()).toUtf8()));
 }
