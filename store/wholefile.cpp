@@ -368,8 +368,10 @@ bool copyFileContents(const QString& source, const QString& target, QDeadlineTim
     const Descriptor from(::open(QFile::encodeName(fullSource).constData(), O_RDONLY | O_CLOEXEC));
     if (!from)
         throw FileError::cannotOpen(fullSource, reason(errno));
-    const Descriptor to(
-        ::open(QFile::encodeName(fullTarget).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    // Not truncated on opening but cut to length at the end: on ext4 a file
+    // truncated to nothing is written out to the disk when closed, which
+    // would make every copy wait for the disk as no file copy does.
+    const Descriptor to(::open(QFile::encodeName(fullTarget).constData(), O_WRONLY | O_CLOEXEC));
     if (!to)
         throw FileError::cannotWrite(fullTarget, reason(errno));
     constexpr size_t Chunk = 64 * 1024 * 1024;
@@ -393,8 +395,11 @@ bool copyFileContents(const QString& source, const QString& target, QDeadlineTim
             continue;
         if (copied < 0)
             throw FileError::cannotWrite(fullTarget, reason(errno));
-        if (copied == 0)
+        if (copied == 0) {
+            if (::ftruncate(to.get(), written) != 0)
+                throw FileError::cannotWrite(fullTarget, reason(errno));
             return true;
+        }
         written += copied;
         if (deadline.hasExpired())
             return false;

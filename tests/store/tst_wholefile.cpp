@@ -72,6 +72,8 @@ private Q_SLOTS:
     void writesAsTheUser_data();
     void writesAsTheUser();
     void killedWriteLeavesNoHalfFile();
+    void copiesEveryByteOnce_data();
+    void copiesEveryByteOnce();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -363,6 +365,37 @@ void TestWholeFile::killedWriteLeavesNoHalfFile() {
                 QVERIFY(QFile::remove(path(left)));
     }
     QVERIFY2(killedWhileWriting > 0, "some writers were killed before they were done");
+}
+
+void TestWholeFile::copiesEveryByteOnce_data() {
+    QTest::addColumn<QByteArray>("before"); // the target's bytes
+    QTest::addColumn<bool>("inTime");
+    const QByteArray longer = QByteArray(3 * 1024 * 1024, 'x');
+    QTest::newRow("into an empty file") << QByteArray() << true;
+    QTest::newRow("over a longer file") << longer << true;
+    QTest::newRow("over a shorter file") << QByteArray("short") << true;
+    QTest::newRow("deadline passed") << QByteArray() << false;
+}
+
+// The target ends holding the source's bytes and no more, whatever it held;
+// a deadline already passed stops the copy after its first part.
+void TestWholeFile::copiesEveryByteOnce() {
+    QFETCH(QByteArray, before);
+    QFETCH(bool, inTime);
+    QByteArray source(1024 * 1024 + 17, Qt::Uninitialized);
+    for (qsizetype i = 0; i < source.size(); ++i)
+        source[i] = char(i * 7 % 251);
+    TestFiles::writeFile(path(u"source"_s), source);
+    TestFiles::writeFile(path(u"target"_s), before);
+
+    const bool done =
+        copyFileContents(path(u"source"_s), path(u"target"_s),
+                         inTime ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(0));
+    QCOMPARE(done, inTime);
+    if (inTime)
+        QCOMPARE(TestFiles::readFile(path(u"target"_s)), source);
+    else
+        QVERIFY(source.startsWith(TestFiles::readFile(path(u"target"_s))));
 }
 
 QTEST_GUILESS_MAIN(TestWholeFile)
