@@ -152,6 +152,7 @@ private Q_SLOTS:
     void checkNamesEachProblem_data();
     void checkNamesEachProblem();
     void checkReportsADamagedFile();
+    void checkQuotesHostileNames();
     void backupCopiesIntoANewFile();
     void exportWritesStoredBytes_data();
     void exportWritesStoredBytes();
@@ -719,6 +720,20 @@ void TestTbrtool::checkReportsADamagedFile() {
             QCOMPARE(QJsonDocument::fromJson(run.out)[u"problems"_s][0][u"kind"_s].toString(),
                      u"damaged"_s);
     }
+}
+
+// Names are the library's data, not the terminal's: both the score's and the
+// one it duplicates print as list prints them, one line, nothing acted on.
+void TestTbrtool::checkQuotesHostileNames() {
+    const QByteArray page = TestFiles::jpeg(8, 8);
+    TestFiles::makeLibrary(library(), {{u"\x1b]0;owned\x07"
+                                        u"Aria\nop. 2"_s,
+                                        page},
+                                       {u"Gigue\r"_s, page}});
+    const Run run = tbrtool({u"check"_s, library()});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, "2\t\"Gigue\\r\"\tduplicate: The same picture as row 1 "
+                      "\"\\x1b]0;owned\\x07Aria\\nop. 2\"\n"_ba);
 }
 
 // The copy holds what the library holds; an existing file is never taken.

@@ -49,9 +49,13 @@ std::optional<QByteArray> nameOf(const LibraryProblem& problem) {
 QByteArray lineOf(const LibraryProblem& problem) {
     QByteArray line = problem.rowId ? rowLine(*problem.rowId, nameOf(problem)) : "-\t\n";
     line.chop(1);
-    QString message = problem.message;
-    message.replace(u'\n', u' ');
-    return line + '\t' + (kindWord(problem.kind) + u": "_s + message).toUtf8() + '\n';
+    // The other score's name is quoted as any name is: it may hold anything.
+    const QByteArray message = problem.kind == Kind::Duplicate
+                                   ? "The same picture as row " +
+                                         QByteArray::number(problem.sameAsRowId.value_or(0)) + ' ' +
+                                         quotedName(problem.sameAsName.toUtf8())
+                                   : problem.message.toUtf8().replace('\n', ' ');
+    return line + '\t' + kindWord(problem.kind).toUtf8() + ": " + message + '\n';
 }
 
 QJsonValue optionalId(const std::optional<qint64>& id) {

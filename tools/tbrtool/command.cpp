@@ -80,8 +80,9 @@ QByteArray escaped(QByteArrayView sequence, bool valid) {
     return sequence.toByteArray();
 }
 
-// The name as it is, or between double quotes with C's escapes where it must
-// be: one line, nothing a terminal acts on, every byte told.
+} // namespace
+
+// Between double quotes with C's escapes where it must be, every byte told.
 QByteArray quotedName(QByteArrayView name) {
     QByteArray quoted;
     bool needed = name.startsWith('"');
@@ -95,8 +96,6 @@ QByteArray quotedName(QByteArrayView name) {
     }
     return needed ? '"' + quoted + '"' : name.toByteArray();
 }
-
-} // namespace
 
 QByteArray rowLine(qint64 id, const std::optional<QByteArray>& name) {
     return QByteArray::number(id) + '\t' + quotedName(name.value_or(QByteArray())) + '\n';

@@ -83,7 +83,11 @@ struct OpenLibrary {
 // The stored name's bytes of the row; nothing for a null name.
 std::optional<QByteArray> nameBytes(const RecordSet& records, int row);
 
-// "ID<tab>NAME<newline>", the name quoted when it must be (see tbrtool.1).
+// The name as it is, or quoted when it must be (see tbrtool.1): one line,
+// nothing a terminal acts on.
+QByteArray quotedName(QByteArrayView name);
+
+// "ID<tab>NAME<newline>", the name quoted when it must be.
 QByteArray rowLine(qint64 id, const std::optional<QByteArray>& name);
 
 } // namespace Tbrtool
