@@ -116,7 +116,10 @@ int pageSizeOf(Connection& library) {
 // state for as long as a reader holds it: no other program may write to it
 // meanwhile. It is then copied whole inside the kernel, as fast as a file
 // copy. Writers wait for it, though, so only until `limit` has passed; then
-// the target is emptied again and false returned.
+// the target is emptied again and false returned. The file's locks belong to
+// the process, and closing the copy's own descriptor on the library lets go
+// of them: the read transaction ends right after, and no other connection of
+// this process may be in a transaction on the library meanwhile.
 bool copiedWhileHeld(Connection& library, const QString& source, const QString& target,
                      std::chrono::milliseconds limit) {
     // With a write-ahead log, committed pages may still be in the log.

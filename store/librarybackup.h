@@ -46,7 +46,8 @@ struct BackupSteps {
 // "Cannot create file ... File exists"); a failure to write it is FileError
 // "Cannot write file ..." with the system's or the engine's words, and on
 // any failure it is removed again. As with a file copy, nothing is flushed to
-// the disk.
+// the disk. For a program other than the one writing the library (tbrtool):
+// the copy's closing lets go of this process's locks on the library file.
 LibraryBackup backupLibrary(const QString& source, const QString& destination,
                             const BackupSteps& steps = {});
 
