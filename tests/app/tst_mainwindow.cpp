@@ -29,16 +29,6 @@ namespace {
 
 const QColor Red(220, 0, 0), Green(0, 200, 0), Blue(0, 0, 220);
 
-// A JPEG whose frame header claims another size than its data holds.
-QByteArray withDeclaredSize(QByteArray jpeg, int width, int height) {
-    const qsizetype sof = jpeg.indexOf("\xFF\xC0");
-    jpeg[sof + 5] = char(height >> 8);
-    jpeg[sof + 6] = char(height & 0xFF);
-    jpeg[sof + 7] = char(width >> 8);
-    jpeg[sof + 8] = char(width & 0xFF);
-    return jpeg;
-}
-
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -213,7 +203,8 @@ void TestMainWindow::failuresDuringStartUp_data() {
         << u"^JPEG error #\\d+\\.$"_s;
     QTest::newRow("first picture claims 65000 x 65000")
         << plain
-        << QList<Record>{{u"huge"_s, withDeclaredSize(TestFiles::jpeg(64, 64), 65000, 65000)}}
+        << QList<Record>{{u"huge"_s,
+                          TestFiles::withDeclaredSize(TestFiles::jpeg(64, 64), 65000, 65000)}}
         << u"65000 × 65000"_s;
     QTest::newRow("no picture column")
         << u"create table pictures (filename TEXT)"_s << QList<Record>{}

@@ -17,13 +17,7 @@ using namespace Qt::StringLiterals;
 namespace {
 // A valid stream whose frame header claims `width` x `height`.
 QByteArray claiming(int width, int height) {
-    QByteArray jpeg = TestFiles::jpeg(64, 64);
-    const qsizetype frame = jpeg.indexOf("\xFF\xC0");
-    jpeg[frame + 5] = char(height >> 8);
-    jpeg[frame + 6] = char(height & 0xFF);
-    jpeg[frame + 7] = char(width >> 8);
-    jpeg[frame + 8] = char(width & 0xFF);
-    return jpeg;
+    return TestFiles::withDeclaredSize(TestFiles::jpeg(64, 64), width, height);
 }
 
 const QString TooLarge = u"图片太大，无法显示：65000 × 65000 像素."_s;

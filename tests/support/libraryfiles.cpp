@@ -98,6 +98,17 @@ QByteArray jpeg(int width, int height, QColor color) {
     return JpegCodec::encode(image);
 }
 
+QByteArray withDeclaredSize(QByteArray jpeg, int width, int height) {
+    const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+    if (frame < 0)
+        throw std::runtime_error("no baseline frame header");
+    jpeg[frame + 5] = char(height >> 8);
+    jpeg[frame + 6] = char(height & 0xFF);
+    jpeg[frame + 7] = char(width >> 8);
+    jpeg[frame + 8] = char(width & 0xFF);
+    return jpeg;
+}
+
 QByteArray readFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

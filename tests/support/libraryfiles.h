@@ -31,6 +31,9 @@ QByteArray withOldHeader(const QByteArray& jpeg);
 
 // A baseline JPEG of one colour (quality 90, encoded by libjpeg).
 QByteArray jpeg(int width, int height, QColor color = Qt::red);
+// `jpeg` with its frame header claiming `width` x `height` pixels, whatever
+// its data holds.
+QByteArray withDeclaredSize(QByteArray jpeg, int width, int height);
 
 QByteArray readFile(const QString& path);
 // Every file and folder below `folder`, by relative path, sorted; folders end in "/".

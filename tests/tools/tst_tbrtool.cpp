@@ -610,22 +610,6 @@ void TestTbrtool::removeAndRenameByRowId() {
     QCOMPARE(namesByRowId(library(), 4), names);
 }
 
-namespace {
-
-// `jpeg` with the frame header claiming `width` × `height` pixels.
-QByteArray claimingSize(QByteArray jpeg, int width, int height) {
-    const qsizetype frame = jpeg.indexOf("\xff\xc0");
-    if (frame < 0)
-        return {};
-    jpeg[frame + 5] = char(height >> 8);
-    jpeg[frame + 6] = char(height & 0xff);
-    jpeg[frame + 7] = char(width >> 8);
-    jpeg[frame + 8] = char(width & 0xff);
-    return jpeg;
-}
-
-} // namespace
-
 void TestTbrtool::checkNamesEachProblem_data() {
     QTest::addColumn<std::optional<QByteArray>>("picture");
     QTest::addColumn<QByteArray>("line"); // of the second score, row id 2
@@ -644,8 +628,9 @@ void TestTbrtool::checkNamesEachProblem_data() {
                                << "2\tGigue\tundecodable: "_ba << u"undecodable"_s;
     QTest::newRow("no JPEG data") << std::optional("a shopping list"_ba)
                                   << "2\tGigue\tundecodable: "_ba << u"undecodable"_s;
-    QTest::newRow("over the pixel limit") << std::optional(claimingSize(other, 20000, 20000))
-                                          << "2\tGigue\ttoo-large: "_ba << u"too-large"_s;
+    QTest::newRow("over the pixel limit")
+        << std::optional(TestFiles::withDeclaredSize(other, 20000, 20000))
+        << "2\tGigue\ttoo-large: "_ba << u"too-large"_s;
     QTest::newRow("same as the first")
         << std::optional(sound) << "2\tGigue\tduplicate: The same picture as row 1"_ba
         << u"duplicate"_s;
