@@ -36,7 +36,6 @@ void exportListedScores(DataSource& source, const QString& folder, const ExportN
                         const std::function<void(int pass, int count)>& progress) {
     RecordSet& records = source.DataSet();
     DataSource::ChangesHeld held(source);
-    const Connection::MemoryMapped mapped(records.connection());
     ListedScores scores(records);
     exportScores(scores, folder, naming, progress);
     held.release();

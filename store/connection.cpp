@@ -1,6 +1,7 @@
 #include "connection.h"
 
 #include "errors.h"
+#include "gatheredreads.h"
 #include "recordset.h"
 #include "wholefile.h"
 
@@ -39,7 +40,8 @@ void Connection::Open() {
     refuseSpecialFile(fullPath);
     const QByteArray path = fullPath.toUtf8();
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, m_vfs);
+    const int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE,
+                                   m_vfs ? m_vfs : GatheredReads::vfsName());
     if (rc != SQLITE_OK) {
         const QString message = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         sqlite3_close_v2(db);
@@ -61,14 +63,6 @@ void Connection::Open() {
         throw EngineError(message);
     }
     m_db = db;
-}
-
-// Only a speed-up, also undone while a failure unwinds: a setting the engine
-// refuses leaves reading as it was, and is no failure.
-void Connection::setMemoryMapped(bool mapped) noexcept {
-    if (m_db)
-        sqlite3_exec(m_db, mapped ? "PRAGMA mmap_size = 2147418112" : "PRAGMA mmap_size = 0",
-                     nullptr, nullptr, nullptr);
 }
 
 void Connection::Close() {

@@ -29,31 +29,15 @@ public:
     // The library file's path; only while the connection is closed.
     void SetDatabase(const QString& path);
     const QString& Database() const { return m_path; }
-    // The engine's file layer (VFS) the file is opened through: its own
-    // unless named; only while the connection is closed.
+    // The engine's file layer (VFS) the file is opened through: the one that
+    // reads ahead (GatheredReads) unless named; only while the connection is
+    // closed.
     void SetVfs(const char* name);
 
     void Open();
     // Closes the record set on this connection first.
     void Close();
     bool Connected() const { return m_db != nullptr; }
-    // While one lives, pages are read through a memory map of the file:
-    // reading every picture of a large library in one go takes far fewer
-    // system calls. Only for such runs: the mapped pages count as the
-    // program's own memory, and an I/O error on a mapped page cannot be
-    // reported as an error.
-    class MemoryMapped {
-    public:
-        explicit MemoryMapped(Connection& connection) : m_connection(connection) {
-            m_connection.setMemoryMapped(true);
-        }
-        ~MemoryMapped() { m_connection.setMemoryMapped(false); }
-        MemoryMapped(const MemoryMapped&) = delete;
-        MemoryMapped& operator=(const MemoryMapped&) = delete;
-
-    private:
-        Connection& m_connection;
-    };
     // Makes this library a copy of `source`, through the engine's backup.
     // Inside a ReadTransaction on `source`, the copy is of one committed state.
     void CopyFrom(const Connection& source);
@@ -84,7 +68,6 @@ public:
     void SetTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
 
 private:
-    void setMemoryMapped(bool mapped) noexcept;
     friend class RecordSet;
     friend class Statement;
     // Statements running now (nested ones count once): the time limit runs

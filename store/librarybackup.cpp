@@ -145,9 +145,6 @@ LibraryBackup backupByPages(Connection& library, const QString& target, int page
     // and a failure removes the file.
     copy.Execute(u"pragma journal_mode = memory"_s);
     copy.Execute(u"pragma synchronous = off"_s);
-    // Every page is read once, in order: through a memory map that takes
-    // far fewer system calls than a read for each page.
-    const Connection::MemoryMapped mapped(library);
     Backup backup(copy, library, target);
     const LibraryBackup done = backup.run(pageSize, steps);
     backup.finishWriting(copy);

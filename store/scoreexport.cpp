@@ -112,8 +112,6 @@ QList<ExportedScore> exportLibraryScores(const QString& library, const QString& 
     Connection connection;
     connection.SetDatabase(library);
     connection.Open();
-    // Every picture is read in one go, as the window's batch export reads them.
-    const Connection::MemoryMapped mapped(connection);
     const ReadTransaction reading(connection);
     RecordSet records(connection);
     const Queries::Query query = selection.by == ScoreSelection::By::NameContaining

@@ -59,8 +59,6 @@ QByteArray jsonOf(RecordSet& records, int row) {
 }
 
 void printJson(RecordSet& records) {
-    // Every picture is read for its header.
-    const Connection::MemoryMapped mapped(records.connection());
     write("[");
     for (int row = 0; row < records.RecordCount(); ++row) {
         write(row == 0 ? "\n" : ",\n");
