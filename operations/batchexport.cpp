@@ -8,26 +8,31 @@
 
 namespace {
 
-// The listed scores, passed by the record set's cursor from the first.
+// The listed scores from the first; the record set's cursor follows the
+// files written, so that a failure leaves it on the score that failed.
 class ListedScores : public ExportScores {
 public:
     explicit ListedScores(RecordSet& records) : m_records(records), m_pictures(records) {
         m_records.First();
+        m_first = m_records.RecNo();
     }
     int count() const override { return m_records.RecordCount(); }
-    QString name() const override { return m_records.CurrentName(); }
+    QString name(int pass) const override { return m_records.NameAt(row(pass)); }
     // The library is not held between scores: the window's own changes and
     // other programs' may go on meanwhile.
-    QByteArrayView jpeg() override {
-        const QByteArrayView jpeg = m_pictures.jpegAt(m_records.RecNo());
+    QByteArrayView jpeg(int pass, QByteArray& buffer) override {
+        const QByteArrayView jpeg = m_pictures.jpegAt(row(pass), buffer);
         m_pictures.pause();
         return jpeg;
     }
-    void written(const QString&) override { m_records.Next(); }
+    void written(int, const QString&) override { m_records.Next(); }
 
 private:
+    int row(int pass) const { return m_first + pass - 1; }
+
     RecordSet& m_records;
     ExportPictures m_pictures;
+    int m_first = 0;
 };
 
 } // namespace

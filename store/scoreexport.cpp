@@ -12,35 +12,189 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
-void exportScores(ExportScores& scores, const QString& folder, const ExportNaming& naming,
-                  const std::function<void(int pass, int count)>& progress) {
-    const int count = scores.count();
-    for (int pass = 1; pass <= count; ++pass) {
-        if (progress)
-            progress(pass, count);
-        // A score's own name is looked at before its picture, a common name
-        // after it: the failure reported is the one the window has always
-        // reported.
-        QString file;
-        if (naming.ownNames)
-            file = ExportNames::forScoreName(folder, scores.name(), pass);
-        const QByteArrayView jpeg = scores.jpeg();
-        if (!naming.ownNames)
-            file = ExportNames::forCommonName(folder, naming.common, pass);
-        writeWholeFile(file, QByteArray::fromRawData(jpeg.data(), jpeg.size()));
-        scores.written(file);
+namespace {
+
+// One score on its way from the library to its file.
+struct ExportPiece {
+    QString name;
+    QByteArray buffer;
+    QByteArrayView jpeg;
+    std::exception_ptr unread; // the picture's failure
+    QString file;
+};
+
+using Progress = std::function<void(int pass, int count)>;
+
+// Writes the files of a run on a thread of its own, in pass order, while the
+// calling thread reads the pictures that follow. The first failure ends the
+// writing: nothing after it is written. The calling thread is told of each
+// file written, and of the progress: of a pass once the files before it are
+// written, so that it never runs ahead of a failure.
+class ExportWriter {
+public:
+    ExportWriter(ExportScores& scores, const QString& folder, const ExportNaming& naming,
+                 const Progress& progress)
+        : m_scores(scores), m_count(scores.count()), m_progress(progress), m_folder(folder),
+          m_naming(naming), m_thread([this] { run(); }) {
+        tellProgress(1);
+    }
+    ExportWriter(const ExportWriter&) = delete;
+    ExportWriter& operator=(const ExportWriter&) = delete;
+    // Whatever was handed over is written (or fails) before this returns.
+    ~ExportWriter() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    // The piece to fill for `pass`, once the writing is far enough along;
+    // null after a failure. The files written meanwhile are told.
+    ExportPiece* pieceFor(int pass) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_failure || pass - Pieces <= m_done; });
+        tellWritten(lock);
+        return m_failure ? nullptr : &piece(pass);
+    }
+    void hand(int pass) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_handed = pass;
+        }
+        m_changed.notify_all();
+    }
+    // Waits for every piece handed over: each file told, or the failure thrown.
+    void finish() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_failure || m_done == m_handed; });
+        tellWritten(lock);
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+    }
+
+private:
+    // One being written while the others are read: a few, so that a picture
+    // that takes longer to read does not keep the writing waiting.
+    static constexpr int Pieces = 4;
+    ExportPiece& piece(int pass) { return m_pieces[size_t((pass - 1) % Pieces)]; }
+
+    void tellWritten(std::unique_lock<std::mutex>& lock) {
+        while (m_told < m_done) {
+            const int pass = ++m_told;
+            const QString file = piece(pass).file;
+            lock.unlock();
+            m_scores.written(pass, file);
+            tellProgress(pass + 1);
+            lock.lock();
+        }
+    }
+
+    void tellProgress(int pass) const {
+        if (m_progress && pass <= m_count)
+            m_progress(pass, m_count);
+    }
+
+    void run() {
+        for (int pass = 1;; ++pass) {
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_closed || m_handed >= pass; });
+                if (m_handed < pass)
+                    return;
+            }
+            std::exception_ptr failure;
+            try {
+                write(pass, piece(pass));
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            {
+                const std::lock_guard lock(m_mutex);
+                if (failure)
+                    m_failure = failure;
+                else
+                    m_done = pass;
+            }
+            m_changed.notify_all();
+            if (failure)
+                return;
+        }
+    }
+
+    // A score's own name is looked at before its picture, a common name
+    // after it: the failure reported is the one the window has always
+    // reported.
+    void write(int pass, ExportPiece& piece) {
+        if (m_naming.ownNames)
+            piece.file = ExportNames::forScoreName(m_folder, piece.name, pass);
+        if (piece.unread)
+            std::rethrow_exception(piece.unread);
+        if (!m_naming.ownNames)
+            piece.file = ExportNames::forCommonName(m_folder, m_naming.common, pass);
+        writeWholeFile(piece.file, QByteArray::fromRawData(piece.jpeg.data(), piece.jpeg.size()));
+    }
+
+    ExportScores& m_scores;
+    const int m_count;
+    const Progress& m_progress;
+    const QString m_folder;
+    const ExportNaming m_naming;
+    std::array<ExportPiece, Pieces> m_pieces;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_handed = 0; // the last pass handed over to be written
+    int m_done = 0;   // the last pass written
+    int m_told = 0;   // the last pass told as written
+    bool m_closed = false;
+    std::exception_ptr m_failure;
+    std::thread m_thread; // last: started once everything above is ready
+};
+
+void readPiece(ExportScores& scores, int pass, ExportPiece& piece) {
+    piece.name = scores.name(pass);
+    piece.unread = nullptr;
+    try {
+        piece.jpeg = scores.jpeg(pass, piece.buffer);
+    } catch (...) {
+        piece.jpeg = {};
+        piece.unread = std::current_exception();
     }
 }
 
-QByteArrayView ExportPictures::jpegAt(int row) {
-    if (!m_reader.read(row, m_value))
+} // namespace
+
+void exportScores(ExportScores& scores, const QString& folder, const ExportNaming& naming,
+                  const Progress& progress) {
+    ExportWriter writer(scores, folder, naming, progress);
+    for (int pass = 1; pass <= scores.count(); ++pass) {
+        ExportPiece* piece = writer.pieceFor(pass);
+        if (!piece)
+            break;
+        readPiece(scores, pass, *piece);
+        writer.hand(pass);
+        // Nothing after a picture that cannot be read is read.
+        if (piece->unread)
+            break;
+    }
+    writer.finish();
+}
+
+QByteArrayView ExportPictures::jpegAt(int row, QByteArray& buffer) {
+    if (!m_reader.read(row, buffer))
         return {};
-    const QByteArrayView jpeg = StoredPicture::jpegWithin(m_value);
+    const QByteArrayView jpeg = StoredPicture::jpegWithin(buffer);
     if (!jpeg.isEmpty())
         JpegCodec::readHeader(QByteArray::fromRawData(jpeg.data(), jpeg.size()));
     return jpeg;
@@ -54,23 +208,24 @@ public:
     LibraryScores(RecordSet& records, QList<int> rows)
         : m_records(records), m_rows(std::move(rows)), m_pictures(records) {}
     int count() const override { return int(m_rows.size()); }
-    QString name() const override { return m_records.NameAt(row()); }
-    QByteArrayView jpeg() override {
-        m_jpeg = m_pictures.jpegAt(row());
-        return m_jpeg;
+    QString name(int pass) const override { return m_records.NameAt(row(pass)); }
+    QByteArrayView jpeg(int pass, QByteArray& buffer) override {
+        const QByteArrayView jpeg = m_pictures.jpegAt(row(pass), buffer);
+        m_bytes.append(jpeg.size());
+        return jpeg;
     }
-    void written(const QString& file) override {
-        m_exported.append({m_records.IdAt(row()), name(), file, m_jpeg.size()});
+    void written(int pass, const QString& file) override {
+        m_exported.append({m_records.IdAt(row(pass)), name(pass), file, m_bytes[pass - 1]});
     }
     const QList<ExportedScore>& exported() const { return m_exported; }
 
 private:
-    int row() const { return m_rows[m_exported.size()]; }
+    int row(int pass) const { return m_rows[pass - 1]; }
 
     RecordSet& m_records;
     QList<int> m_rows;
     ExportPictures m_pictures;
-    QByteArrayView m_jpeg;
+    QList<qint64> m_bytes; // of each picture read, in pass order
     QList<ExportedScore> m_exported;
 };
 

@@ -16,36 +16,37 @@ struct ExportNaming {
     QString common;
 };
 
-// The scores an export run passes, in order, standing on the first.
+// The scores an export run passes, in order: pass 1 to count().
 class ExportScores {
 public:
     virtual ~ExportScores() = default;
     virtual int count() const = 0;
-    virtual QString name() const = 0;
-    // The current score's JPEG data as it is stored (either stored form
-    // unwrapped); empty for a score without a picture. A picture that is no
-    // JPEG data fails with a JpegError. Valid until next().
-    virtual QByteArrayView jpeg() = 0;
-    // The current score's file is written: on to the next score.
-    virtual void written(const QString& file) = 0;
+    virtual QString name(int pass) const = 0;
+    // The JPEG data of the score of `pass` as it is stored (either stored
+    // form unwrapped), read into `buffer`, whose memory is reused; empty for
+    // a score without a picture. A picture that is no JPEG data fails with a
+    // JpegError.
+    virtual QByteArrayView jpeg(int pass, QByteArray& buffer) = 0;
+    // The file of `pass` is written; told in pass order, on the thread that
+    // runs the export.
+    virtual void written(int pass, const QString& file) = 0;
 };
 
-// The pictures of an open record set as an export writes them: each read
-// into the one buffer kept for the run (no fresh memory for every picture),
-// its stored form unwrapped, and refused with a JpegError unless its JPEG
-// header reads, as the window refuses a picture it cannot show.
+// The pictures of an open record set as an export reads them: each into a
+// buffer kept for the run (no fresh memory for every picture), its stored
+// form unwrapped, and refused with a JpegError unless its JPEG header reads,
+// as the window refuses a picture it cannot show.
 class ExportPictures {
 public:
     explicit ExportPictures(RecordSet& records) : m_reader(records) {}
-    // The JPEG data of the stored record on `row`, valid until the next
-    // call; empty for a record without a picture.
-    QByteArrayView jpegAt(int row);
+    // The JPEG data of the stored record on `row`, within `buffer`; empty
+    // for a record without a picture.
+    QByteArrayView jpegAt(int row, QByteArray& buffer);
     // Lets go of the library until the next read (PictureReader::pause).
     void pause() noexcept { m_reader.pause(); }
 
 private:
     PictureReader m_reader;
-    QByteArray m_value;
 };
 
 // Writes each score's JPEG data, byte for byte, into `folder`: named as
@@ -53,8 +54,10 @@ private:
 // written outside the folder), each file put together beside its name and
 // only then given it. A failure stops the run at that score: the files
 // written stay, no half file is left under any name, and the failure is
-// thrown. `progress` hears of each pass (from 1 to count) before its file is
-// written.
+// thrown. `progress` hears of each pass (from 1 to count) once the files
+// before it are written. The files are written on a thread of their own while
+// the next picture is read: reading and writing each take about as long as
+// copying the files.
 void exportScores(ExportScores& scores, const QString& folder, const ExportNaming& naming,
                   const std::function<void(int pass, int count)>& progress = {});
 

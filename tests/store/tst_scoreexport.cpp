@@ -4,15 +4,19 @@
 #include "childprocess.h"
 #include "errors.h"
 #include "failure.h"
+#include "jpegpicture.h"
 #include "libraryfiles.h"
 #include "scoreexport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
+
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using TestFiles::Record;
@@ -30,6 +34,43 @@ QString described(const Failure& failure) {
     return failure.kind + u": "_s + failure.message;
 }
 
+// Scores held in memory as a run passes them: the passes it read, heard of
+// and was told were written, and whether it was told on its own thread.
+class HeldScores : public ExportScores {
+public:
+    HeldScores(QStringList names, QList<QByteArray> pictures)
+        : m_names(std::move(names)), m_pictures(std::move(pictures)) {}
+    int count() const override { return int(m_names.size()); }
+    QString name(int pass) const override { return m_names[pass - 1]; }
+    QByteArrayView jpeg(int pass, QByteArray& buffer) override {
+        read << pass;
+        buffer = m_pictures[pass - 1];
+        JpegCodec::readHeader(buffer);
+        return buffer;
+    }
+    void written(int pass, const QString& file) override {
+        told << pass;
+        files << QFileInfo(file).fileName();
+        toldElsewhere |= std::this_thread::get_id() != m_caller;
+    }
+
+    QList<int> read, heard, told;
+    QStringList files;
+    bool toldElsewhere = false;
+
+private:
+    QStringList m_names;
+    QList<QByteArray> m_pictures;
+    std::thread::id m_caller = std::this_thread::get_id();
+};
+
+QList<int> passesTo(int last) {
+    QList<int> passes;
+    for (int pass = 1; pass <= last; ++pass)
+        passes << pass;
+    return passes;
+}
+
 } // namespace
 
 class TestScoreExport : public QObject {
@@ -45,6 +86,8 @@ private Q_SLOTS:
     void namesStayInTheFolder_data();
     void namesStayInTheFolder();
     void unreadablePictureStopsTheRun();
+    void failureStopsTheWriting_data();
+    void failureStopsTheWriting();
     void refusesBeforeWriting_data();
     void refusesBeforeWriting();
 
@@ -199,6 +242,66 @@ void TestScoreExport::unreadablePictureStopsTheRun() {
     QCOMPARE(failure.kind, u"JpegError"_s);
     QCOMPARE(TestFiles::entriesBelow(out()), QStringList{u"one.jpg"_s});
     QCOMPARE(TestFiles::readFile(out(u"one.jpg"_s)), pictureOf(0));
+}
+
+// Pictures are read while the files before them are still being written; a
+// failure still ends the run at its own score, whatever was read beyond it:
+// nothing after it is written, heard of or told, and no picture is read past
+// one that cannot be.
+void TestScoreExport::failureStopsTheWriting_data() {
+    QTest::addColumn<QString>("name3");
+    QTest::addColumn<QByteArray>("picture3");
+    QTest::addColumn<bool>("common");
+    QTest::addColumn<bool>("folderInTheWay"); // a folder named s3.jpg
+    QTest::addColumn<QString>("failure");     // "none" when every score is written
+    const QByteArray good = pictureOf(3), bad = "not a picture";
+    QTest::newRow("every score") << u"s3"_s << good << false << false << u"none"_s;
+    QTest::newRow("a name that is no file name")
+        << u"x/y"_s << good << false << false << u"FileError"_s;
+    QTest::newRow("a picture that is no JPEG data")
+        << u"s3"_s << bad << false << false << u"JpegError"_s;
+    QTest::newRow("its own name fails before its picture")
+        << u"x/y"_s << bad << false << false << u"FileError"_s;
+    QTest::newRow("a common name, its picture fails")
+        << u"s3"_s << bad << true << false << u"JpegError"_s;
+    QTest::newRow("a file that cannot be written")
+        << u"s3"_s << good << true << true << u"FileError"_s;
+}
+
+void TestScoreExport::failureStopsTheWriting() {
+    QFETCH(QString, name3);
+    QFETCH(QByteArray, picture3);
+    QFETCH(bool, common);
+    QFETCH(bool, folderInTheWay);
+    QFETCH(QString, failure);
+    QStringList names;
+    QList<QByteArray> pictures;
+    for (int pass = 1; pass <= 12; ++pass) {
+        names << (pass == 3 ? name3 : u"s"_s + QString::number(pass));
+        pictures << (pass == 3 ? picture3 : pictureOf(pass));
+    }
+    if (folderInTheWay)
+        QVERIFY(QDir(out()).mkdir(u"s3.jpg"_s));
+    HeldScores scores(names, pictures);
+
+    const Failure failed = failureOf([&] {
+        exportScores(scores, out(), {!common, u"s"_s},
+                     [&](int pass, int count) { scores.heard << pass * (count == 12 ? 1 : -1); });
+    });
+    QCOMPARE(failed.kind, failure);
+    const int writtenTo = failure == u"none"_s ? 12 : 2;
+    QCOMPARE(scores.told, passesTo(writtenTo));
+    QCOMPARE(scores.heard, passesTo(qMin(writtenTo + 1, 12)));
+    QVERIFY(!scores.toldElsewhere);
+    if (failure == u"JpegError"_s)
+        QCOMPARE(scores.read, passesTo(3));
+    QStringList files = scores.files;
+    if (folderInTheWay)
+        files << u"s3.jpg/"_s;
+    files.sort();
+    QCOMPARE(TestFiles::entriesBelow(out()), files);
+    for (int pass = 1; pass <= writtenTo; ++pass)
+        QCOMPARE(TestFiles::readFile(out(scores.files[pass - 1])), pictures[pass - 1]);
 }
 
 void TestScoreExport::refusesBeforeWriting_data() {
