@@ -45,9 +45,7 @@ public:
     ExportWriter(ExportScores& scores, const QString& folder, const ExportNaming& naming,
                  const Progress& progress)
         : m_scores(scores), m_count(scores.count()), m_progress(progress), m_folder(folder),
-          m_naming(naming), m_thread([this] { run(); }) {
-        tellProgress(1);
-    }
+          m_naming(naming), m_thread([this] { run(); }) {}
     ExportWriter(const ExportWriter&) = delete;
     ExportWriter& operator=(const ExportWriter&) = delete;
     // Whatever was handed over is written (or fails) before this returns.
@@ -66,7 +64,12 @@ public:
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return m_failure || pass - Pieces <= m_done; });
         tellWritten(lock);
-        return m_failure ? nullptr : &piece(pass);
+        if (m_failure)
+            return nullptr;
+        lock.unlock();
+        if (pass == 1)
+            tellProgress(1);
+        return &piece(pass);
     }
     void hand(int pass) {
         {
