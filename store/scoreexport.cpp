@@ -48,7 +48,9 @@ public:
           m_naming(naming), m_thread([this] { run(); }) {}
     ExportWriter(const ExportWriter&) = delete;
     ExportWriter& operator=(const ExportWriter&) = delete;
-    // Whatever was handed over is written (or fails) before this returns.
+    // Once finish() returned, everything handed over is written. A run left
+    // before that (a failure on the calling thread) writes no other file
+    // than the one being written then.
     ~ExportWriter() {
         {
             const std::lock_guard lock(m_mutex);
@@ -114,7 +116,7 @@ private:
             {
                 std::unique_lock lock(m_mutex);
                 m_changed.wait(lock, [&] { return m_closed || m_handed >= pass; });
-                if (m_handed < pass)
+                if (m_closed)
                     return;
             }
             std::exception_ptr failure;

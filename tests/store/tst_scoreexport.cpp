@@ -88,6 +88,8 @@ private Q_SLOTS:
     void unreadablePictureStopsTheRun();
     void failureStopsTheWriting_data();
     void failureStopsTheWriting();
+    void progressThatThrowsEndsTheRun_data();
+    void progressThatThrowsEndsTheRun();
     void refusesBeforeWriting_data();
     void refusesBeforeWriting();
 
@@ -302,6 +304,40 @@ void TestScoreExport::failureStopsTheWriting() {
     QCOMPARE(TestFiles::entriesBelow(out()), files);
     for (int pass = 1; pass <= writtenTo; ++pass)
         QCOMPARE(TestFiles::readFile(out(scores.files[pass - 1])), pictures[pass - 1]);
+}
+
+// A progress that fails (the window's, out of memory) ends the run where it
+// fails, the writing thread with it, and the failure reaches the caller. The
+// files written stay, whole: those told, and any the writing had finished or
+// was finishing meanwhile, never one after a gap.
+void TestScoreExport::progressThatThrowsEndsTheRun_data() {
+    QTest::addColumn<int>("failingPass");
+    QTest::newRow("the first") << 1;
+    QTest::newRow("the third") << 3;
+}
+
+void TestScoreExport::progressThatThrowsEndsTheRun() {
+    QFETCH(int, failingPass);
+    QStringList names;
+    QList<QByteArray> pictures;
+    for (int pass = 1; pass <= 8; ++pass) {
+        names << u"s"_s + QString::number(pass);
+        pictures << pictureOf(pass);
+    }
+    HeldScores scores(names, pictures);
+    const Failure failed = failureOf([&] {
+        exportScores(scores, out(), {}, [&](int pass, int) {
+            if (pass == failingPass)
+                throw Error(u"no progress"_s);
+        });
+    });
+    QCOMPARE(described(failed), u"Error: no progress"_s);
+    QCOMPARE(scores.told, passesTo(failingPass - 1));
+    const qsizetype written = TestFiles::entriesBelow(out()).size();
+    QVERIFY2(written >= failingPass - 1 && written < names.size(),
+             qPrintable(QString::number(written)));
+    for (int pass = 1; pass <= written; ++pass)
+        QCOMPARE(TestFiles::readFile(out(u"s%1.jpg"_s.arg(pass))), pictures[pass - 1]);
 }
 
 void TestScoreExport::refusesBeforeWriting_data() {
