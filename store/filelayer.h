@@ -50,6 +50,17 @@ int openFile(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags,
 sqlite3_vfs* made(sqlite3_vfs& layer, const char* name, int layerSize,
                   int (*open)(sqlite3_vfs*, sqlite3_filename, sqlite3_file*, int, int*));
 
+// The name of the layer `name`, whose library files are LayerFiles with
+// `Methods`: registered on the first call, null when the engine would not
+// take it.
+template <class LayerFile, const sqlite3_io_methods* Methods>
+const char* layerName(const char* name) {
+    static sqlite3_vfs layer;
+    static sqlite3_vfs* const registered =
+        made(layer, name, int(sizeof(LayerFile)), openFile<LayerFile, Methods>);
+    return registered ? registered->zName : nullptr;
+}
+
 // The methods a layer passes on unchanged.
 int lock(sqlite3_file* file, int level);
 int checkReservedLock(sqlite3_file* file, int* out);

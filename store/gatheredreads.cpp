@@ -163,10 +163,7 @@ const sqlite3_io_methods Methods = {2,
 } // namespace
 
 const char* vfsName() {
-    static sqlite3_vfs layer;
-    static sqlite3_vfs* const registered = FileLayer::made(
-        layer, "tamblor-gathered-reads", sizeof(File), FileLayer::openFile<File, &Methods>);
-    return registered ? registered->zName : nullptr;
+    return FileLayer::layerName<File, &Methods>("tamblor-gathered-reads");
 }
 
 } // namespace GatheredReads

@@ -127,18 +127,10 @@ const sqlite3_io_methods Methods = {1,
                                     nullptr,
                                     nullptr};
 
-sqlite3_vfs* made() {
-    static sqlite3_vfs layer;
-    static sqlite3_vfs* const registered = FileLayer::made(
-        layer, "tamblor-gathered-writes", sizeof(File), FileLayer::openFile<File, &Methods>);
-    return registered;
-}
-
 } // namespace
 
 const char* vfsName() {
-    sqlite3_vfs* layer = made();
-    return layer ? layer->zName : nullptr;
+    return FileLayer::layerName<File, &Methods>("tamblor-gathered-writes");
 }
 
 int flush(sqlite3* db) {
