@@ -26,6 +26,9 @@ public:
         return jpeg;
     }
     void written(int, const QString&) override { m_records.Next(); }
+    // The window's rules replace what is there and write a picture-less
+    // score as an empty file: nothing is passed over.
+    void passedOver(int, PassedOver, const QString&) override { m_records.Next(); }
 
 private:
     int row(int pass) const { return m_first + pass - 1; }

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -31,6 +32,7 @@ struct ExportPiece {
     QByteArrayView jpeg;
     std::exception_ptr unread; // the picture's failure
     QString file;
+    std::optional<PassedOver> passedOver;
 };
 
 using Progress = std::function<void(int pass, int count)>;
@@ -99,8 +101,12 @@ private:
         while (m_told < m_done) {
             const int pass = ++m_told;
             const QString file = piece(pass).file;
+            const std::optional<PassedOver> passedOver = piece(pass).passedOver;
             lock.unlock();
-            m_scores.written(pass, file);
+            if (passedOver)
+                m_scores.passedOver(pass, *passedOver, file);
+            else
+                m_scores.written(pass, file);
             tellProgress(pass + 1);
             lock.lock();
         }
@@ -142,13 +148,38 @@ private:
     // after it: the failure reported is the one the window has always
     // reported.
     void write(int pass, ExportPiece& piece) {
+        piece.passedOver.reset();
         if (m_naming.ownNames)
             piece.file = ExportNames::forScoreName(m_folder, piece.name, pass);
         if (piece.unread)
             std::rethrow_exception(piece.unread);
         if (!m_naming.ownNames)
             piece.file = ExportNames::forCommonName(m_folder, m_naming.common, pass);
-        writeWholeFile(piece.file, QByteArray::fromRawData(piece.jpeg.data(), piece.jpeg.size()));
+        if (piece.jpeg.isEmpty() && !m_naming.emptyFiles) {
+            piece.file.clear();
+            piece.passedOver = PassedOver::NoPicture;
+            return;
+        }
+        place(piece, QByteArray::fromRawData(piece.jpeg.data(), piece.jpeg.size()));
+        if (!piece.passedOver)
+            m_written.add(piece.file);
+    }
+
+    // Under the name the rules gave, unless this run wrote that file already:
+    // then under the next free one, which nothing else can have taken
+    // meanwhile.
+    void place(ExportPiece& piece, const QByteArray& bytes) {
+        if (m_written.holds(piece.file)) {
+            const QString taken = piece.file;
+            do
+                piece.file = ExportNames::nextFree(taken);
+            while (!writeNewWholeFile(piece.file, bytes));
+        } else if (m_naming.replaceExisting) {
+            ExportNames::refuseLinkOutOf(m_folder, piece.file);
+            writeWholeFile(piece.file, bytes);
+        } else if (!writeNewWholeFile(piece.file, bytes)) {
+            piece.passedOver = PassedOver::FileExists;
+        }
     }
 
     ExportScores& m_scores;
@@ -156,6 +187,7 @@ private:
     const Progress& m_progress;
     const QString m_folder;
     const ExportNaming m_naming;
+    WrittenFiles m_written; // by the writing thread alone
     std::array<ExportPiece, Pieces> m_pieces;
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -210,8 +242,9 @@ namespace {
 // The chosen records of a library.
 class LibraryScores : public ExportScores {
 public:
-    LibraryScores(RecordSet& records, QList<int> rows)
-        : m_records(records), m_rows(std::move(rows)), m_pictures(records) {}
+    using Told = std::function<void(const ExportedScore&)>;
+    LibraryScores(RecordSet& records, QList<int> rows, const Told& told)
+        : m_records(records), m_rows(std::move(rows)), m_pictures(records), m_told(told) {}
     int count() const override { return int(m_rows.size()); }
     QString name(int pass) const override { return m_records.NameAt(row(pass)); }
     QByteArrayView jpeg(int pass, QByteArray& buffer) override {
@@ -220,16 +253,26 @@ public:
         return jpeg;
     }
     void written(int pass, const QString& file) override {
-        m_exported.append({m_records.IdAt(row(pass)), name(pass), file, m_bytes[pass - 1]});
+        tell({m_records.IdAt(row(pass)), name(pass), file, m_bytes[pass - 1], std::nullopt});
+    }
+    void passedOver(int pass, PassedOver why, const QString& file) override {
+        const qint64 bytes = m_records.PictureLengthAt(row(pass)) < 0 ? -1 : m_bytes[pass - 1];
+        tell({m_records.IdAt(row(pass)), name(pass), file, bytes, why});
     }
     const QList<ExportedScore>& exported() const { return m_exported; }
 
 private:
     int row(int pass) const { return m_rows[pass - 1]; }
+    void tell(const ExportedScore& score) {
+        m_exported.append(score);
+        if (m_told)
+            m_told(score);
+    }
 
     RecordSet& m_records;
     QList<int> m_rows;
     ExportPictures m_pictures;
+    const Told& m_told;
     QList<qint64> m_bytes; // of each picture read, in pass order
     QList<ExportedScore> m_exported;
 };
@@ -266,7 +309,8 @@ void checkFolder(const QString& folder) {
 
 QList<ExportedScore> exportLibraryScores(const QString& library, const QString& folder,
                                          const ScoreSelection& selection,
-                                         const ExportNaming& naming) {
+                                         const ExportNaming& naming,
+                                         const std::function<void(const ExportedScore&)>& told) {
     const QString target = absoluteFilePath(folder);
     checkFolder(target);
     Connection connection;
@@ -279,7 +323,7 @@ QList<ExportedScore> exportLibraryScores(const QString& library, const QString& 
                                      : Queries::allScores();
     records.SetSQL(query.text, query.parameters);
     records.Open();
-    LibraryScores scores(records, selectedRows(records, selection));
+    LibraryScores scores(records, selectedRows(records, selection), told);
     exportScores(scores, target, naming);
     return scores.exported();
 }

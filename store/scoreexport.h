@@ -8,13 +8,25 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // How the files of a batch export are named: by each score's own name, or by
-// one common name numbered from 1.
+// one common name numbered from 1; and what is done with a name that is taken
+// or a score without a picture. A file the run itself wrote is never
+// replaced: the later score takes the next free name (ExportNames::nextFree).
 struct ExportNaming {
     bool ownNames = true;
     QString common;
+    // A file that was there before the run is replaced (the window's rule);
+    // otherwise the score is passed over.
+    bool replaceExisting = true;
+    // A score without a picture gives a file of no bytes (the window's rule);
+    // otherwise it is passed over.
+    bool emptyFiles = true;
 };
+
+// Why a score was passed over, with no file written for it.
+enum class PassedOver { NoPicture, FileExists };
 
 // The scores an export run passes, in order: pass 1 to count().
 class ExportScores {
@@ -27,9 +39,12 @@ public:
     // a score without a picture. A picture that is no JPEG data fails with a
     // JpegError.
     virtual QByteArrayView jpeg(int pass, QByteArray& buffer) = 0;
-    // The file of `pass` is written; told in pass order, on the thread that
-    // runs the export.
+    // The file of `pass` is written, or the score of `pass` passed over
+    // (`file`: for FileExists the name that was there, for NoPicture null);
+    // each pass is told once, in pass order, on the thread that runs the
+    // export.
     virtual void written(int pass, const QString& file) = 0;
+    virtual void passedOver(int pass, PassedOver why, const QString& file) = 0;
 };
 
 // The pictures of an open record set as an export reads them: each into a
@@ -50,14 +65,15 @@ private:
 };
 
 // Writes each score's JPEG data, byte for byte, into `folder`: named as
-// ExportNames names them (a name holding "/" is refused, so nothing is
-// written outside the folder), each file put together beside its name and
-// only then given it. A failure stops the run at that score: the files
-// written stay, no half file is left under any name, and the failure is
-// thrown. `progress` hears of each pass (from 1 to count) once the files
-// before it are written. The files are written on a thread of their own while
-// the next picture is read: reading and writing each take about as long as
-// copying the files.
+// ExportNames names them (a name holding "/" is refused, and so is a symbolic
+// link in the folder that leads out of it, so nothing is written outside the
+// folder), each file put together beside its name and only then given it,
+// and none written over a file the run wrote before. A failure stops the run
+// at that score: the files written stay, no half file is left under any name,
+// and the failure is thrown. `progress` hears of each pass (from 1 to count)
+// once the files before it are written. The files are written on a thread of
+// their own while the next picture is read: reading and writing each take
+// about as long as copying the files.
 void exportScores(ExportScores& scores, const QString& folder, const ExportNaming& naming,
                   const std::function<void(int pass, int count)>& progress = {});
 
@@ -78,8 +94,11 @@ struct ScoreSelection {
 struct ExportedScore {
     qint64 rowId = 0;
     QString name; // null for a score without one
-    QString file; // the full path written
+    QString file; // the full path written, or the one that was there; null: no picture
     qint64 bytes = 0;
+    // Why nothing was written for it: a null picture is NoPicture with
+    // `bytes` -1, a picture of no bytes NoPicture with 0.
+    std::optional<PassedOver> passedOver;
 };
 
 // Exports the selected scores of the library file `library` into the folder
@@ -88,7 +107,10 @@ struct ExportedScore {
 // The library is read as it was when the run began: no other program can
 // commit a change meanwhile (another program may read). A row id the library
 // does not hold fails (Error) before any file is written; a folder that is
-// not there fails with FileError. Returns what was written, in pass order.
-QList<ExportedScore> exportLibraryScores(const QString& library, const QString& folder,
-                                         const ScoreSelection& selection,
-                                         const ExportNaming& naming);
+// not there fails with FileError. Returns what became of each score, in pass
+// order; `told` hears of each as soon as it is done, so that a caller knows
+// the files written before a failure.
+QList<ExportedScore>
+exportLibraryScores(const QString& library, const QString& folder, const ScoreSelection& selection,
+                    const ExportNaming& naming,
+                    const std::function<void(const ExportedScore&)>& told = {});

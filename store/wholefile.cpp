@@ -353,6 +353,11 @@ void writeWholeFile(const QString& path, const QByteArray& bytes) {
     throw FileError::cannotCreate(fullPath, reason(EEXIST));
 }
 
+bool writeNewWholeFile(const QString& path, const QByteArray& bytes) {
+    const QString fullPath = absoluteFilePath(path);
+    return writeNewFile(Target{QFile::encodeName(fullPath)}, bytes, fullPath);
+}
+
 void createNewFile(const QString& path) {
     const QString fullPath = absoluteFilePath(path);
     if (QFileInfo::exists(fullPath))

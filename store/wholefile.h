@@ -45,6 +45,12 @@ QByteArray readWholeFile(const QString& path);
 // made absolute, with the system's reason.
 void writeWholeFile(const QString& path, const QByteArray& bytes);
 
+// Writes exactly `bytes` as the new file `path`, put together beside it as
+// writeWholeFile does; false, with nothing written, when something has that
+// name already or takes it meanwhile (a symbolic link too, which is not
+// followed). FileError as writeWholeFile.
+bool writeNewWholeFile(const QString& path, const QByteArray& bytes);
+
 // Makes `path` (made absolute) a new empty file; never one that is there
 // or appears meanwhile: FileError "Cannot create file ... File exists", or
 // with the system's reason.

@@ -526,6 +526,9 @@ void TestBatchExport::runsWithoutAWindow_data() {
                                    << QStringList{u"a.jpg"_s, u"a3.jpg"_s, u"b.jpg"_s} << -1;
     QTest::newRow("common name") << QStringList{u"a"_s, u"b"_s} << true
                                  << QStringList{u"page1.jpg"_s, u"page2.jpg"_s} << -1;
+    QTest::newRow("a file the run wrote is never replaced")
+        << QStringList{u"x"_s, u"x3"_s, u"x"_s} << false
+        << QStringList{u"x.jpg"_s, u"x3.jpg"_s, u"x3_2.jpg"_s} << -1;
     QTest::newRow("a name that is no file name")
         << QStringList{u"a"_s, u"x/y"_s, u"c"_s} << false << QStringList{u"a.jpg"_s} << 1;
 }

@@ -28,6 +28,8 @@ private Q_SLOTS:
     void scoreNames();
     void commonNames_data();
     void commonNames();
+    void nextFreeName_data();
+    void nextFreeName();
     void slashIsNoFileName_data();
     void slashIsNoFileName();
     void rootFolderGetsOneSeparator();
@@ -132,6 +134,33 @@ void TestExportNames::commonNames() {
     const QString path = ExportNames::forCommonName(m_folder, common, pass);
     QCOMPARE(path, m_folder + u'/' + expected);
     QCOMPARE(QFileInfo(path).absolutePath(), m_folder);
+    QCOMPARE(TestFiles::entriesBelow(m_dir->path()), before);
+}
+
+void TestExportNames::nextFreeName_data() {
+    QTest::addColumn<QString>("taken"); // the name the run wrote
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("the first") << u"x3.jpg"_s << QStringList{u"x3.jpg"_s} << u"x3_2.jpg"_s;
+    QTest::newRow("past a file and a folder")
+        << u"x3.jpg"_s << QStringList{u"x3.jpg"_s, u"x3_2.jpg"_s, u"x3_3.jpg/"_s} << u"x3_4.jpg"_s;
+    QTest::newRow("a name of the extension alone")
+        << u".jpg"_s << QStringList{u".jpg"_s} << u"_2.jpg"_s;
+    // Left for the writing to refuse, rather than looked for without end.
+    const QString longest = QString(251, u'n');
+    QTest::newRow("too long to look at")
+        << longest + u".jpg"_s << QStringList{longest + u".jpg"_s} << longest + u"_2.jpg"_s;
+}
+
+void TestExportNames::nextFreeName() {
+    QFETCH(QString, taken);
+    QFETCH(QStringList, existing);
+    QFETCH(QString, expected);
+    make(existing);
+    const QStringList before = TestFiles::entriesBelow(m_dir->path());
+
+    QCOMPARE(ExportNames::nextFree(m_folder + u'/' + taken), m_folder + u'/' + expected);
     QCOMPARE(TestFiles::entriesBelow(m_dir->path()), before);
 }
 

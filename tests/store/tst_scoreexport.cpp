@@ -53,6 +53,7 @@ public:
         files << QFileInfo(file).fileName();
         toldElsewhere |= std::this_thread::get_id() != m_caller;
     }
+    void passedOver(int pass, PassedOver, const QString&) override { told << -pass; }
 
     QList<int> read, heard, told;
     QStringList files;
@@ -144,6 +145,10 @@ void TestScoreExport::takesTheSelectedScores_data() {
         << QList<qint64>{3, 1};
     QTest::newRow("a row id twice") << abc << ScoreSelection::ids({2, 2}) << QString()
                                     << QStringList{u"b.jpg"_s, u"b2.jpg"_s} << QList<qint64>{2, 2};
+    // Pass 3 finds x.jpg taken and then x3.jpg, which pass 2 wrote.
+    QTest::newRow("a file the run wrote is never replaced")
+        << QStringList{u"x"_s, u"x3"_s, u"x"_s} << ScoreSelection::all() << QString()
+        << QStringList{u"x.jpg"_s, u"x3.jpg"_s, u"x3_2.jpg"_s} << QList<qint64>{1, 2, 3};
     QTest::newRow("common name numbered by pass")
         << abc << ScoreSelection::ids({3, 1}) << u"page"_s
         << QStringList{u"page1.jpg"_s, u"page2.jpg"_s} << QList<qint64>{3, 1};
@@ -201,20 +206,33 @@ void TestScoreExport::namesStayInTheFolder_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("common");
     QTest::addColumn<QString>("written"); // below the folder; null: refused
-    QTest::newRow("into the parent") << u"../b"_s << false << QString();
-    QTest::newRow("a NUL") << u"a\0b"_s << false << QString();
-    QTest::newRow("too long for a file name") << QString(300, u'n') << false << QString();
-    QTest::newRow("common name into the parent") << u"../c"_s << true << QString();
-    QTest::newRow("dot dot") << u".."_s << false << u"...jpg"_s;
-    QTest::newRow("blank") << u""_s << false << u".jpg"_s;
+    QTest::addColumn<QString>("linkTo");  // where a link in the way leads, if one is
+    QTest::newRow("into the parent") << u"../b"_s << false << QString() << QString();
+    QTest::newRow("a NUL") << u"a\0b"_s << false << QString() << QString();
+    QTest::newRow("too long for a file name")
+        << QString(300, u'n') << false << QString() << QString();
+    QTest::newRow("common name into the parent") << u"../c"_s << true << QString() << QString();
+    QTest::newRow("dot dot") << u".."_s << false << u"...jpg"_s << QString();
+    QTest::newRow("blank") << u""_s << false << u".jpg"_s << QString();
+    QTest::newRow("a link out to nothing yet")
+        << u"p"_s << false << QString() << u"../victim.jpg"_s;
+    // The common name, since a score's own name would turn from a file there
+    // to a numbered one.
+    QTest::newRow("a link out to the library") << u"p"_s << true << QString() << u"../scores.tbr"_s;
+    QTest::newRow("a link through the folder and out")
+        << u"p"_s << false << QString() << u"../out/../victim.jpg"_s;
 }
 
 void TestScoreExport::namesStayInTheFolder() {
     QFETCH(QString, name);
     QFETCH(bool, common);
     QFETCH(QString, written);
+    QFETCH(QString, linkTo);
     TestFiles::makeLibrary(library(), {{common ? u"score"_s : name, pictureOf(0)}});
+    if (!linkTo.isNull())
+        QVERIFY(QFile::link(linkTo, out(name + (common ? u"1.jpg"_s : u".jpg"_s))));
     const QStringList before = TestFiles::entriesBelow(m_dir->path());
+    const QByteArray stored = TestFiles::readFile(library());
 
     const Failure failure = failureOf([&] {
         exportLibraryScores(library(), out(), ScoreSelection::all(), {!common, name});
@@ -231,6 +249,7 @@ void TestScoreExport::namesStayInTheFolder() {
         after.sort();
     }
     QCOMPARE(TestFiles::entriesBelow(m_dir->path()), after);
+    QCOMPARE(TestFiles::readFile(library()), stored);
 }
 
 // The run stops at the picture that is no JPEG data: the files before it
