@@ -758,37 +758,88 @@ void TestTbrtool::exportWritesStoredBytes_data() {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QByteArray>("out"); // row id and file in the folder, per line
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("existing"); // in the folder before: "name -> link target"
+    QTest::addColumn<std::optional<QByteArray>>("third"); // the picture of row 3; none: as made
+    QTest::addColumn<QByteArray>("err"); // "<dir>" for the test folder; null: any failure
 
+    const QStringList none;
+    const std::optional<QByteArray> asMade = QByteArray("as made");
+    const QByteArray notExported = "tbrtool: scores.tbr: 1 of 3 score(s) not exported\n";
     QTest::newRow("all, by name") << QStringList()
-                                  << "1\tout/Aria.jpg\n2\tout/Gigue.jpg\n3\tout/Aria3.jpg\n"_ba
-                                  << 0;
+                                  << "1\tout/Aria.jpg\n2\tout/Gigue.jpg\n3\tout/Aria3.jpg\n"_ba << 0
+                                  << none << asMade << ""_ba;
     QTest::newRow("found by a word")
-        << QStringList({u"--find"_s, u"ri"_s}) << "1\tout/Aria.jpg\n3\tout/Aria2.jpg\n"_ba << 0;
+        << QStringList({u"--find"_s, u"ri"_s}) << "1\tout/Aria.jpg\n3\tout/Aria2.jpg\n"_ba << 0
+        << none << asMade << ""_ba;
     QTest::newRow("by row ids, in their order")
         << QStringList({u"--id"_s, u"3"_s, u"--id"_s, u"2"_s})
-        << "3\tout/Aria.jpg\n2\tout/Gigue.jpg\n"_ba << 0;
-    QTest::newRow("a common name")
-        << QStringList({u"--name-as"_s, u"Book "_s})
-        << "1\tout/Book 1.jpg\n2\tout/Book 2.jpg\n3\tout/Book 3.jpg\n"_ba << 0;
-    QTest::newRow("a row id not held")
-        << QStringList({u"--id"_s, u"1"_s, u"--id"_s, u"7"_s}) << QByteArray() << 1;
+        << "3\tout/Aria.jpg\n2\tout/Gigue.jpg\n"_ba << 0 << none << asMade << ""_ba;
+    QTest::newRow("a common name") << QStringList({u"--name-as"_s, u"Book "_s})
+                                   << "1\tout/Book 1.jpg\n2\tout/Book 2.jpg\n3\tout/Book 3.jpg\n"_ba
+                                   << 0 << none << asMade << ""_ba;
+    QTest::newRow("a row id not held") << QStringList({u"--id"_s, u"1"_s, u"--id"_s, u"7"_s})
+                                       << QByteArray() << 1 << none << asMade << QByteArray();
     QTest::newRow("a common name with a folder in it")
-        << QStringList({u"--name-as"_s, u"../up"_s}) << QByteArray() << 1;
+        << QStringList({u"--name-as"_s, u"../up"_s}) << QByteArray() << 1 << none << asMade
+        << QByteArray();
+    QTest::newRow("a file there before is not replaced")
+        << QStringList() << "1\tout/Aria.jpg\n2\tout/Gigue.jpg\n"_ba << 1
+        << QStringList(u"Aria3.jpg"_s) << asMade
+        << "3\tAria\texists: out/Aria3.jpg is there already; not replaced without --overwrite\n" +
+               notExported;
+    QTest::newRow("--overwrite replaces it")
+        << QStringList(u"--overwrite"_s)
+        << "1\tout/Aria.jpg\n2\tout/Gigue.jpg\n3\tout/Aria3.jpg\n"_ba << 0
+        << QStringList(u"Aria3.jpg"_s) << asMade << ""_ba;
+    QTest::newRow("a link out of the folder is not followed")
+        << QStringList({u"--name-as"_s, u"Book "_s}) << "1\tout/Book 1.jpg\n3\tout/Book 3.jpg\n"_ba
+        << 1 << QStringList(u"Book 2.jpg -> ../victim.jpg"_s) << asMade
+        << "2\tGigue\texists: out/Book 2.jpg is there already; not replaced without "
+           "--overwrite\n" +
+               notExported;
+    // The files written before the failure are told.
+    QTest::newRow("a link out of the folder, --overwrite")
+        << QStringList({u"--name-as"_s, u"Book "_s, u"--overwrite"_s}) << "1\tout/Book 1.jpg\n"_ba
+        << 1 << QStringList(u"Book 2.jpg -> ../victim.jpg"_s) << asMade
+        << "tbrtool: Cannot create file \"<dir>/out/Book 2.jpg\". A symbolic link leads out "
+           "of the folder\n"_ba;
+    QTest::newRow("a score without a picture")
+        << QStringList({u"--id"_s, u"3"_s, u"--id"_s, u"2"_s}) << "2\tout/Gigue.jpg\n"_ba << 1
+        << none << std::optional<QByteArray>()
+        << "3\tAria\tno-picture: The score has no picture\n"
+           "tbrtool: scores.tbr: 1 of 2 score(s) not exported\n"_ba;
+    QTest::newRow("a picture of no bytes")
+        << QStringList({u"--id"_s, u"3"_s}) << QByteArray() << 1 << none
+        << std::optional(QByteArray())
+        << "3\tAria\tempty-picture: The picture has no bytes\n"
+           "tbrtool: scores.tbr: 1 of 1 score(s) not exported\n"_ba;
 }
 
 // The stored JPEG data unchanged, under the batch export's names, in the
-// folder given and nowhere else.
+// folder given and nowhere else; nothing there before replaced unless asked.
 void TestTbrtool::exportWritesStoredBytes() {
     QFETCH(QStringList, options);
     QFETCH(QByteArray, out);
     QFETCH(int, exitCode);
+    QFETCH(QStringList, existing);
+    QFETCH(std::optional<QByteArray>, third);
+    QFETCH(QByteArray, err);
 
     const QByteArray aria = TestFiles::jpeg(30, 20), gigue = TestFiles::jpeg(20, 30, Qt::blue),
                      again = TestFiles::jpeg(10, 10, Qt::green);
-    TestFiles::makeLibrary(
-        library(),
-        {{u"Aria"_s, aria}, {u"Gigue"_s, TestFiles::withOldHeader(gigue)}, {u"Aria"_s, again}});
+    TestFiles::makeLibrary(library(), {{u"Aria"_s, aria},
+                                       {u"Gigue"_s, TestFiles::withOldHeader(gigue)},
+                                       {u"Aria"_s, third == "as made" ? again : third}});
     QVERIFY(QDir().mkdir(path(u"out"_s)));
+    QStringList expected = {u"out/"_s, u"scores.tbr"_s};
+    for (const QString& entry : existing) {
+        const QStringList link = entry.split(u" -> "_s);
+        if (link.size() == 2)
+            QVERIFY(QFile::link(link[1], path(u"out/"_s + link[0])));
+        else
+            TestFiles::writeFile(path(u"out/"_s + entry), "there before");
+        expected.append(u"out/"_s + link[0]);
+    }
     const Run run =
         tbrtool(QStringList({u"export"_s, u"scores.tbr"_s, u"out"_s}) + options, m_dir->path());
     QCOMPARE(run.exitCode, exitCode);
@@ -800,14 +851,17 @@ void TestTbrtool::exportWritesStoredBytes() {
         const QList<QByteArray> fields = line.split('\t');
         QCOMPARE(TestFiles::readFile(path(QString::fromUtf8(fields[1]))),
                  stored.value(fields[0].toLongLong()));
+        if (!expected.contains(QString::fromUtf8(fields[1])))
+            expected.append(QString::fromUtf8(fields[1]));
     }
-    QStringList expected = {u"out/"_s, u"scores.tbr"_s};
-    for (const QByteArray& line : out.split('\n'))
-        if (!line.isEmpty())
-            expected.append(QString::fromUtf8(line.split('\t')[1]));
     expected.sort();
     QCOMPARE(TestFiles::entriesBelow(m_dir->path()), expected);
-    if (exitCode != 0)
+    for (const QString& entry : existing)
+        if (!entry.contains(u" -> "_s) && !out.contains("out/" + entry.toUtf8()))
+            QCOMPARE(TestFiles::readFile(path(u"out/"_s + entry)), "there before"_ba);
+    if (!err.isNull())
+        QCOMPARE(run.err, err.replace("<dir>", m_dir->path().toUtf8()));
+    else
         QVERIFY2(run.err.startsWith("tbrtool: "), run.err.constData());
 }
 
@@ -971,17 +1025,18 @@ void TestTbrtool::wrongArgumentsPrintUsage_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArrayList>("shown");
 
-    const QByteArrayList everyForm = {"create LIB",
-                                      "clone TEMPLATE LIB",
-                                      "add LIB FILE... [--name NAME]",
-                                      "list LIB [--json] [-0]",
-                                      "find LIB WORD [--json] [-0]",
-                                      "info LIB",
-                                      "remove LIB ID...",
-                                      "rename LIB ID NAME",
-                                      "check LIB [--json]",
-                                      "backup LIB DEST",
-                                      "export LIB DIR [--find WORD] [--id N] [--name-as TEXT]"};
+    const QByteArrayList everyForm = {
+        "create LIB",
+        "clone TEMPLATE LIB",
+        "add LIB FILE... [--name NAME]",
+        "list LIB [--json] [-0]",
+        "find LIB WORD [--json] [-0]",
+        "info LIB",
+        "remove LIB ID...",
+        "rename LIB ID NAME",
+        "check LIB [--json]",
+        "backup LIB DEST",
+        "export LIB DIR [--find WORD] [--id N] [--name-as TEXT] [--overwrite]"};
     QTest::newRow("nothing") << QStringList() << everyForm;
     QTest::newRow("unknown command") << QStringList({u"frobnicate"_s, u"x.tbr"_s}) << everyForm;
     QTest::newRow("create two files")

@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cstdio>
+
 using namespace Qt::StringLiterals;
 
 namespace Tbrtool {
@@ -17,6 +20,7 @@ namespace {
 const QString FindOption = u"find"_s;
 const QString IdOption = u"id"_s;
 const QString NameAsOption = u"name-as"_s;
+const QString OverwriteOption = u"overwrite"_s;
 
 QList<qint64> rowIds(const QStringList& values) {
     QList<qint64> ids;
@@ -40,23 +44,58 @@ ScoreSelection selectionOf(const QCommandLineParser& parser) {
     return ScoreSelection::all();
 }
 
+// A script's export: nothing that is there is replaced unless it asks, and
+// a score without a picture gives no file, rather than an empty one.
 ExportNaming namingOf(const QCommandLineParser& parser) {
-    if (!parser.isSet(NameAsOption))
-        return {};
-    return {false, parser.value(NameAsOption)};
+    ExportNaming naming;
+    if (parser.isSet(NameAsOption))
+        naming = {false, parser.value(NameAsOption)};
+    naming.replaceExisting = parser.isSet(OverwriteOption);
+    naming.emptyFiles = false;
+    return naming;
 }
 
-// "ID<tab>FILE" for each file written, FILE in the folder as it was given.
+// "KIND: what is wrong", the words check uses for a score without a picture.
+QByteArray whyPassedOver(const ExportedScore& score, const QByteArray& file) {
+    if (score.passedOver == PassedOver::FileExists)
+        return "exists: " + quotedName(file) +
+               " is there already; not replaced without --overwrite";
+    return score.bytes < 0 ? "no-picture: The score has no picture"
+                           : "empty-picture: The picture has no bytes";
+}
+
+// "ID<tab>FILE" on standard output for each file written, FILE in the folder
+// as it was given, told as it is written, so that a failure later leaves
+// them told; "ID<tab>NAME<tab>KIND: message" on standard error for each score
+// passed over.
+void tell(const ExportedScore& score, const QDir& folder) {
+    const QByteArray file = score.file.isNull()
+                                ? QByteArray()
+                                : folder.filePath(QFileInfo(score.file).fileName()).toUtf8();
+    if (!score.passedOver)
+        return write(rowLine(score.rowId, file));
+    const std::optional<QByteArray> name =
+        score.name.isNull() ? std::nullopt : std::optional(score.name.toUtf8());
+    QByteArray line = rowLine(score.rowId, name);
+    line.insert(line.size() - 1, '\t' + whyPassedOver(score, file));
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+}
+
 void exportInto(const QCommandLineParser& parser, const QStringList& arguments) {
     const ScoreSelection selection = selectionOf(parser);
     const ExportNaming naming = namingOf(parser);
     const OpenLibrary library(arguments[0]);
     const QDir folder(arguments[1]);
     const QList<ExportedScore> exported = about<FileError>(library.file, [&] {
-        return exportLibraryScores(library.file, arguments[1], selection, naming);
+        return exportLibraryScores(library.file, arguments[1], selection, naming,
+                                   [&](const ExportedScore& score) { tell(score, folder); });
     });
-    for (const ExportedScore& score : exported)
-        write(rowLine(score.rowId, folder.filePath(QFileInfo(score.file).fileName()).toUtf8()));
+    const qsizetype passedOver =
+        std::count_if(exported.begin(), exported.end(),
+                      [](const ExportedScore& score) { return score.passedOver.has_value(); });
+    if (passedOver)
+        throw Error(library.file +
+                    u": %1 of %2 score(s) not exported"_s.arg(passedOver).arg(exported.size()));
 }
 
 } // namespace
@@ -74,7 +113,9 @@ Command exportCommand() {
              QCommandLineOption(NameAsOption,
                                 u"Names the files TEXT1.jpg, TEXT2.jpg, ... in "
                                 u"the order they are exported."_s,
-                                u"TEXT"_s)},
+                                u"TEXT"_s),
+             QCommandLineOption(OverwriteOption,
+                                u"Replaces files that are there already; without it none is."_s)},
             exportInto};
 }
 
