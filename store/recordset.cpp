@@ -58,6 +58,17 @@ QString recordIdentity(const QStringList& columns) {
                       u"records cannot be told apart"_s);
 }
 
+// A trigger may skip a write without an error (raise(ignore)), or undo it.
+EngineError refusedChange() {
+    return EngineError(u"The library refused the change (a trigger?)"_s);
+}
+
+// A change counts as done only when the engine changed the one record asked.
+void checkChangedOne(const Connection& connection) {
+    if (sqlite3_changes(connection.handle()) != 1)
+        throw refusedChange();
+}
+
 void bindAll(Statement& statement, const QStringList& parameters) {
     for (int i = 0; i < parameters.size(); ++i)
         statement.bind(i + 1, parameters[i]);
@@ -394,6 +405,7 @@ void RecordSet::Delete() {
         Statement remove(m_connection, u"delete from pictures where %1 = ?"_s.arg(m_rowid));
         remove.bind(1, row.id);
         remove.step();
+        checkChangedOne(m_connection);
         transaction.commit();
     }
     const int removed = m_cursor;
@@ -474,6 +486,7 @@ void RecordSet::writeChanges() {
         update.bindUncopied(index++, *m_pending.picture);
     update.bind(index, row.id);
     update.step();
+    checkChangedOne(m_connection);
     transaction.commit();
     if (m_pending.name)
         row.name = m_pending.name;
@@ -503,17 +516,19 @@ void RecordSet::writeNewRecord() {
         if (m_pending.picture)
             insert.bindUncopied(index++, *m_pending.picture);
         insert.step();
+        checkChangedOne(m_connection);
         row.id = sqlite3_last_insert_rowid(m_connection.handle());
     }
-    // Read back what the table made of it (its defaults fill unset columns).
+    // Read back what the table made of it (its defaults fill unset columns);
+    // a record a trigger took away again was never added.
     Statement stored(m_connection, u"select %1, length(%2) from pictures where %3 = ?"_s.arg(
                                        column(m_nameField), column(m_pictureField), m_rowid));
     stored.bind(1, row.id);
-    if (stored.step()) {
-        if (!stored.isNull(0))
-            row.name = stored.text(0);
-        row.pictureLength = stored.isNull(1) ? -1 : stored.int64(1);
-    }
+    if (!stored.step())
+        throw refusedChange();
+    if (!stored.isNull(0))
+        row.name = stored.text(0);
+    row.pictureLength = stored.isNull(1) ? -1 : stored.int64(1);
     transaction.commit();
     m_rows.push_back(std::move(row));
     m_cursor = int(m_rows.size()) - 1;

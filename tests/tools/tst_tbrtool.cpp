@@ -95,8 +95,9 @@ QStringList namesByRowId(const QString& path, int count) {
         sqlite3_prepare_v2(db, "select rowid, filename from pictures", -1, &statement, nullptr) ==
             SQLITE_OK)
         while (sqlite3_step(statement) == SQLITE_ROW)
-            names[sqlite3_column_int(statement, 0) - 1] =
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+            if (const int id = sqlite3_column_int(statement, 0); id <= count)
+                names[id - 1] = QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return names;
@@ -308,6 +309,12 @@ void TestTbrtool::addRefusesWhatIsNotAPicture_data() {
     // "->": a link to that file; read whole, it would never end.
     QTest::newRow("link to an endless device") << u"zero.jpg"_s << "->/dev/zero"_ba
                                                << "Not a regular file"_ba;
+    QTest::newRow("a score the library's trigger ignores")
+        << u"Ignored.jpg"_s << TestFiles::jpeg(8, 8)
+        << "The library refused the change (a trigger?)"_ba;
+    QTest::newRow("a score a trigger takes away again")
+        << u"Undone.jpg"_s << TestFiles::jpeg(8, 8)
+        << "The library refused the change (a trigger?)"_ba;
 }
 
 void TestTbrtool::addRefusesWhatIsNotAPicture() {
@@ -316,6 +323,11 @@ void TestTbrtool::addRefusesWhatIsNotAPicture() {
     QFETCH(QByteArray, error);
 
     TestFiles::makeLibrary(library(), {{u"already there"_s, TestFiles::jpeg(4, 4)}});
+    TestFiles::execute(library(), u"create trigger ignored before insert on pictures when "
+                                  u"new.filename = 'Ignored' begin select raise(ignore); end; "
+                                  u"create trigger undone after insert on pictures when "
+                                  u"new.filename = 'Undone' begin delete from pictures where "
+                                  u"rowid = new.rowid; end"_s);
     const QByteArray before = TestFiles::readFile(library());
     if (content.startsWith("->"))
         QVERIFY(QFile::link(QString::fromUtf8(content.sliced(2)), path(file)));
@@ -585,6 +597,13 @@ void TestTbrtool::removeAndRenameByRowId_data() {
     QTest::newRow("rename one that is not there")
         << QStringList({u"rename"_s, u"2"_s, u"Sarabande"_s}) << 1 << unchanged
         << "no score has row id 2; nothing was changed"_ba;
+    // Row id 5, Coda, a trigger keeps; a trigger ignores the name Ignored.
+    QTest::newRow("remove one a trigger keeps, with another")
+        << QStringList({u"remove"_s, u"1"_s, u"5"_s}) << 1 << unchanged
+        << "The library refused the change (a trigger?)"_ba;
+    QTest::newRow("rename to a name a trigger ignores")
+        << QStringList({u"rename"_s, u"3"_s, u"Ignored"_s}) << 1 << unchanged
+        << "The library refused the change (a trigger?)"_ba;
 }
 
 void TestTbrtool::removeAndRenameByRowId() {
@@ -596,8 +615,14 @@ void TestTbrtool::removeAndRenameByRowId() {
     TestFiles::makeLibrary(library(), {{u"Aria"_s, TestFiles::jpeg(4, 4)},
                                        {u"Minuet"_s, TestFiles::jpeg(5, 5)},
                                        {u"Aria"_s, TestFiles::jpeg(6, 6)},
-                                       {u"Gigue"_s, TestFiles::jpeg(7, 7)}});
-    TestFiles::execute(library(), u"delete from pictures where rowid = 2"_s);
+                                       {u"Gigue"_s, TestFiles::jpeg(7, 7)},
+                                       {u"Coda"_s, TestFiles::jpeg(8, 8)}});
+    TestFiles::execute(library(),
+                       u"delete from pictures where rowid = 2; "
+                       u"create trigger kept before delete on pictures when old.filename = 'Coda' "
+                       u"begin select raise(ignore); end; "
+                       u"create trigger ignored before update on pictures when new.filename = "
+                       u"'Ignored' begin select raise(ignore); end"_s);
     const QByteArray before = TestFiles::readFile(library());
 
     arguments.insert(1, library());
