@@ -58,6 +58,13 @@ QString recordIdentity(const QStringList& columns) {
                       u"records cannot be told apart"_s);
 }
 
+// The bytes of a picture value, as it is read: length() of a text counts its
+// characters only up to the first NUL.
+QString byteLength(const QString& column) {
+    return u"case typeof(%1) when 'text' then length(cast(%1 as blob)) else length(%1) end"_s.arg(
+        column);
+}
+
 // A trigger may skip a write without an error (raise(ignore)), or undo it.
 EngineError refusedChange() {
     return EngineError(u"The library refused the change (a trigger?)"_s);
@@ -212,8 +219,8 @@ void RecordSet::takeSnapshot() {
     m_nameField = std::move(nameField);
     m_pictureField = std::move(pictureField);
     const QString picture = column(m_pictureField);
-    Statement snapshot(m_connection, u"select %1, %2, length(%3) from pictures"_s.arg(
-                                         m_rowid, column(m_nameField), picture) +
+    Statement snapshot(m_connection, u"select %1, %2, %3 from pictures"_s.arg(
+                                         m_rowid, column(m_nameField), byteLength(picture)) +
                                          condition);
     bindAll(snapshot, m_parameters);
     std::vector<Row> rows;
@@ -427,7 +434,7 @@ void RecordSet::checkUnchanged(size_t index, const QString& action) const {
                      [index](const RecentPicture& seen) { return seen.row == index; });
     const bool known = recent != m_recentPictures.end() || row.pictureHash;
     const QString picture = column(m_pictureField);
-    QString sql = u"select %1, length(%2)"_s.arg(column(m_nameField), picture);
+    QString sql = u"select %1, %2"_s.arg(column(m_nameField), byteLength(picture));
     if (known)
         sql += u", "_s + picture;
     Statement current(m_connection, sql + u" from pictures where %1 = ?"_s.arg(m_rowid));
@@ -521,8 +528,9 @@ void RecordSet::writeNewRecord() {
     }
     // Read back what the table made of it (its defaults fill unset columns);
     // a record a trigger took away again was never added.
-    Statement stored(m_connection, u"select %1, length(%2) from pictures where %3 = ?"_s.arg(
-                                       column(m_nameField), column(m_pictureField), m_rowid));
+    Statement stored(m_connection,
+                     u"select %1, %2 from pictures where %3 = ?"_s.arg(
+                         column(m_nameField), byteLength(column(m_pictureField)), m_rowid));
     stored.bind(1, row.id);
     if (!stored.step())
         throw refusedChange();

@@ -525,9 +525,11 @@ void TestTbrtool::listAndFindForms() {
     TestFiles::execute(library(), u"insert into pictures values (cast(x'41ff42205c201b' as "
                                   u"text), x'%1')"_s.arg(
                                       QString::fromLatin1(headed(TestFiles::jpeg(7, 5)).toHex())));
+    // A picture stored as text, a NUL byte within it: all its 13 bytes count.
     TestFiles::execute(library(), u"insert into pictures values ('\"quoted', x''), "
-                                  u"(NULL, x'%1'), ('broken', 'not a picture')"_s.arg(
-                                      QString::fromLatin1(jpeg.toHex())));
+                                  u"(NULL, x'%1'), ('broken', cast(x'%2' as text))"_s.arg(
+                                      QString::fromLatin1(jpeg.toHex()),
+                                      QString::fromLatin1("not a\0picture"_ba.toHex())));
     const QByteArray before = TestFiles::readFile(library());
 
     arguments.insert(1, library());
@@ -557,14 +559,18 @@ void TestTbrtool::infoTellsSizes() {
                             {u"gone"_s, big}},
                            u"pragma page_size = 1024; "_s +
                                QString::fromLatin1(TestFiles::DefaultSchema));
-    TestFiles::execute(library(), u"delete from pictures where filename = 'gone'"_s);
+    // A picture stored as text counts all its bytes, past a NUL byte too.
+    const QByteArray text("\xff\xd8\0\0end", 7);
+    TestFiles::execute(library(), u"delete from pictures where filename = 'gone'; insert into "
+                                  u"pictures values ('text', cast(x'%1' as text))"_s.arg(
+                                      QString::fromLatin1(text.toHex())));
     QVERIFY(number(library(), "pragma freelist_count") > 0);
 
     const Run run = tbrtool({u"info"_s, library()});
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QCOMPARE(QString::fromUtf8(run.out),
-             u"scores:        3\npicture bytes: %1\nfile size:     %2\npage size:     1024\n"
-             u"free pages:    %3\n"_s.arg(big.size() + TestFiles::jpeg(4, 4).size())
+             u"scores:        4\npicture bytes: %1\nfile size:     %2\npage size:     1024\n"
+             u"free pages:    %3\n"_s.arg(big.size() + TestFiles::jpeg(4, 4).size() + text.size())
                  .arg(QFileInfo(library()).size())
                  .arg(number(library(), "pragma freelist_count")));
 }
