@@ -23,6 +23,7 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -143,6 +144,8 @@ private Q_SLOTS:
     void addNeedsALibrary();
     void addIsAllOrNothing();
     void addTakesAFolderInNameOrder();
+    void addWhoseReportIsLostAddsNothing_data();
+    void addWhoseReportIsLostAddsNothing();
     void cloneEmptiesATemplate();
     void listPrintsNamesInStoredOrder();
     void listAndFindForms_data();
@@ -450,6 +453,41 @@ void TestTbrtool::addTakesAFolderInNameOrder() {
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.contains("--name names one picture, not 4"), run.err.constData());
     QCOMPARE(TestFiles::readLibrary(library()).size(), 5);
+}
+
+void TestTbrtool::addWhoseReportIsLostAddsNothing_data() {
+    QTest::addColumn<bool>("pipe"); // else a full disk
+
+    QTest::newRow("a full disk") << false;
+    QTest::newRow("a pipe without a reader") << true;
+}
+
+// The row ids add prints are written before the scores are committed: a
+// script that tries again after a failure never adds them twice.
+void TestTbrtool::addWhoseReportIsLostAddsNothing() {
+    QFETCH(bool, pipe);
+
+    TestFiles::makeLibrary(library(), {{u"already there"_s, TestFiles::jpeg(4, 4)}});
+    TestFiles::writeFile(path(u"page.jpg"_s), TestFiles::jpeg(8, 8));
+    const QByteArray before = TestFiles::readFile(library());
+    QProcess process;
+    if (pipe)
+        process.setChildProcessModifier([] {
+            int ends[2];
+            if (::pipe(ends) == 0) {
+                ::close(ends[0]);
+                ::dup2(ends[1], STDOUT_FILENO);
+            }
+        });
+    else
+        process.setStandardOutputFile(u"/dev/full"_s);
+    process.start(QStringLiteral(TBRTOOL_PATH), {u"add"_s, library(), path(u"page.jpg"_s)});
+    QVERIFY(process.waitForFinished(60'000));
+    QVERIFY(process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0);
+    if (!pipe)
+        QCOMPARE(process.readAllStandardError(),
+                 "tbrtool: standard output: No space left on device\n"_ba);
+    QCOMPARE(TestFiles::readFile(library()), before);
 }
 
 // The window's new library: the template's tables and rows, none of its scores.

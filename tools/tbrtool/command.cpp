@@ -4,15 +4,22 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
 namespace Tbrtool {
 
-// A failure to write is told once at the end, when the output is flushed.
+// A failure to write is told once, when the output is flushed.
 void write(QByteArrayView bytes) {
     std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
+}
+
+void flush() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw Error(u"standard output: "_s + QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 void writeText(const QString& text) {

@@ -53,6 +53,11 @@ public:
 // reports a failure to write it.
 void write(QByteArrayView bytes);
 void writeText(const QString& text);
+// Hands what was written on to standard output now; one that cannot take it
+// (a full disk) fails here. A command that changes the library flushes its
+// report before it commits, so that a report lost is a change not made,
+// never a change made twice by a script that tries again.
+void flush();
 
 // Runs `step`; a failure is reported as one about `file`: "FILE: message".
 // Failures of the kinds `TellAsTheyAre` name a file of their own (a copy
