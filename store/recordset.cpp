@@ -635,6 +635,9 @@ qint64 RecordSet::PictureLengthAt(int row) const noexcept {
 std::optional<QByteArray> RecordSet::NameBytesAt(int row) const {
     if (!Active() || !m_nameField || row < 0 || row >= int(m_rows.size()))
         return std::nullopt;
+    const QString name = NameAt(row);
+    if (!name.isEmpty() && !name.contains(QChar::ReplacementCharacter))
+        return name.toUtf8();
     Statement select(m_connection,
                      u"select %1 from pictures where %2 = ?"_s.arg(column(m_nameField), m_rowid));
     select.bind(1, m_rows[size_t(row)].id);

@@ -784,10 +784,25 @@ void TestTbrtool::checkQuotesHostileNames() {
                                         u"Aria\nop. 2"_s,
                                         page},
                                        {u"Gigue\r"_s, page}});
+    // Names that are not UTF-8: quoted byte for byte, their bytes beside them in JSON.
+    TestFiles::execute(library(), u"insert into pictures values (cast(x'66ff6f' as text), x'%1'), "
+                                  u"('Coda', x'%1'), (cast(x'67fe' as text), x'')"_s.arg(
+                                      QString::fromLatin1(TestFiles::jpeg(9, 9).toHex())));
     const Run run = tbrtool({u"check"_s, library()});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.out, "2\t\"Gigue\\r\"\tduplicate: The same picture as row 1 "
-                      "\"\\x1b]0;owned\\x07Aria\\nop. 2\"\n"_ba);
+                      "\"\\x1b]0;owned\\x07Aria\\nop. 2\"\n"
+                      "4\tCoda\tduplicate: The same picture as row 3 \"f\\xffo\"\n"
+                      "5\t\"g\\xfe\"\tempty-picture: The picture has no bytes\n"_ba);
+    const QJsonArray problems =
+        QJsonDocument::fromJson(tbrtool({u"check"_s, library(), u"--json"_s}).out)[u"problems"_s]
+            .toArray();
+    QCOMPARE(problems.size(), 3);
+    QCOMPARE(problems[1][u"same_as_name"_s].toString(), u"f\ufffdo"_s);
+    QCOMPARE(problems[1][u"same_as_name_base64"_s].toString(), u"Zv9v"_s);
+    QCOMPARE(problems[2][u"name"_s].toString(), u"g\ufffd"_s);
+    QCOMPARE(problems[2][u"name_base64"_s].toString(), u"Z/4="_s);
+    QVERIFY(!problems[0].toObject().contains(u"name_base64"_s));
 }
 
 // The copy holds what the library holds; an existing file is never taken.

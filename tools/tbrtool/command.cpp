@@ -41,15 +41,6 @@ void OpenLibrary::read(const Queries::Query& query) {
     about(file, [&] { records.Open(); });
 }
 
-// The record set's name unless it may not be the stored one: empty (perhaps
-// null) or with a replacement character (perhaps bytes that are not UTF-8).
-std::optional<QByteArray> nameBytes(const RecordSet& records, int row) {
-    const QString name = records.NameAt(row);
-    if (name.isEmpty() || name.contains(QChar::ReplacementCharacter))
-        return records.NameBytesAt(row);
-    return name.toUtf8();
-}
-
 namespace {
 
 // The length of the UTF-8 sequence at the start of `bytes`, 0 when it is none.
@@ -106,6 +97,12 @@ QByteArray quotedName(QByteArrayView name) {
 
 QByteArray rowLine(qint64 id, const std::optional<QByteArray>& name) {
     return QByteArray::number(id) + '\t' + quotedName(name.value_or(QByteArray())) + '\n';
+}
+
+void putName(QJsonObject& object, const QString& key, const std::optional<QByteArray>& name) {
+    object[key] = name ? QJsonValue(QString::fromUtf8(*name)) : QJsonValue();
+    if (name && !name->isValidUtf8())
+        object[key + u"_base64"_s] = QString::fromLatin1(name->toBase64());
 }
 
 } // namespace Tbrtool

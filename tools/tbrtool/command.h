@@ -17,6 +17,7 @@
 #include <QByteArray>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -85,14 +86,15 @@ struct OpenLibrary {
     RecordSet records{connection};
 };
 
-// The stored name's bytes of the row; nothing for a null name.
-std::optional<QByteArray> nameBytes(const RecordSet& records, int row);
-
 // The name as it is, or quoted when it must be (see tbrtool.1): one line,
 // nothing a terminal acts on.
 QByteArray quotedName(QByteArrayView name);
 
 // "ID<tab>NAME<newline>", the name quoted when it must be.
 QByteArray rowLine(qint64 id, const std::optional<QByteArray>& name);
+
+// A name in JSON under `key`, null for none; one that is not UTF-8 shows
+// replacement characters and has its bytes in "<key>_base64" beside it.
+void putName(QJsonObject& object, const QString& key, const std::optional<QByteArray>& name);
 
 } // namespace Tbrtool

@@ -46,10 +46,7 @@ std::optional<QSize> pictureSize(RecordSet& records, int row) {
 QByteArray jsonOf(RecordSet& records, int row) {
     QJsonObject score;
     score[u"id"_s] = records.IdAt(row);
-    const std::optional<QByteArray> name = nameBytes(records, row);
-    score[u"name"_s] = name ? QJsonValue(QString::fromUtf8(*name)) : QJsonValue();
-    if (name && !name->isValidUtf8())
-        score[u"name_base64"_s] = QString::fromLatin1(name->toBase64());
+    putName(score, u"name"_s, records.NameBytesAt(row));
     const qint64 length = records.PictureLengthAt(row);
     score[u"bytes"_s] = length < 0 ? QJsonValue() : QJsonValue(length);
     const std::optional<QSize> size = pictureSize(records, row);
@@ -71,7 +68,7 @@ void print(RecordSet& records, Form form) {
     if (form == Form::Json)
         return printJson(records);
     for (int row = 0; row < records.RecordCount(); ++row) {
-        const std::optional<QByteArray> name = nameBytes(records, row);
+        const std::optional<QByteArray> name = records.NameBytesAt(row);
         if (form == Form::Nul)
             write(name.value_or(QByteArray()) + '\0');
         else
