@@ -150,6 +150,8 @@ private Q_SLOTS:
     void listPrintsNamesInStoredOrder();
     void listAndFindForms_data();
     void listAndFindForms();
+    void nameHoldingNulIsNeverSplit_data();
+    void nameHoldingNulIsNeverSplit();
     void infoTellsSizes();
     void removeAndRenameByRowId_data();
     void removeAndRenameByRowId();
@@ -586,6 +588,33 @@ void TestTbrtool::listAndFindForms() {
         QCOMPARE(run.out, out);
     }
     QCOMPARE(TestFiles::readFile(library()), before);
+}
+
+void TestTbrtool::nameHoldingNulIsNeverSplit_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("ids");
+
+    QTest::newRow("list") << QStringList(u"list"_s) << "2, 4"_ba;
+    QTest::newRow("find") << QStringList({u"find"_s, u"a"_s}) << "2"_ba;
+}
+
+// A name holding a NUL byte would be two items to xargs -0: nothing is
+// printed, and the scores are named.
+void TestTbrtool::nameHoldingNulIsNeverSplit() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, ids);
+
+    TestFiles::makeLibrary(library(), {{u"Sonata"_s, TestFiles::jpeg(4, 4)}});
+    TestFiles::execute(library(), u"insert into pictures values (cast(x'%1' as text), NULL), "
+                                  u"('Coda', NULL), (cast(x'7800' as text), NULL)"_s.arg(
+                                      QString::fromLatin1("a\0b/../evil"_ba.toHex())));
+    arguments.insert(1, library());
+    const Run run = tbrtool(arguments << u"-0"_s);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, QByteArray());
+    QCOMPARE(run.err, "tbrtool: " + library().toUtf8() +
+                          ": a name holds a NUL byte, which -0 cannot print (row id " + ids +
+                          ")\n");
 }
 
 void TestTbrtool::infoTellsSizes() {

@@ -64,16 +64,30 @@ void printJson(RecordSet& records) {
     write("\n]\n");
 }
 
+// Every name ended by a NUL byte, or none: a name that holds one would be
+// taken for two, so it fails the whole list before anything is printed.
+void printNulEnded(const RecordSet& records) {
+    QByteArray names;
+    QStringList holdingNul;
+    for (int row = 0; row < records.RecordCount(); ++row) {
+        const QByteArray name = records.NameBytesAt(row).value_or(QByteArray());
+        if (name.contains('\0'))
+            holdingNul.append(QString::number(records.IdAt(row)));
+        names += name + '\0';
+    }
+    if (!holdingNul.isEmpty())
+        throw Error(u"a name holds a NUL byte, which -0 cannot print (row id %1)"_s.arg(
+            holdingNul.join(u", "_s)));
+    write(names);
+}
+
 void print(RecordSet& records, Form form) {
     if (form == Form::Json)
         return printJson(records);
-    for (int row = 0; row < records.RecordCount(); ++row) {
-        const std::optional<QByteArray> name = records.NameBytesAt(row);
-        if (form == Form::Nul)
-            write(name.value_or(QByteArray()) + '\0');
-        else
-            write(rowLine(records.IdAt(row), name));
-    }
+    if (form == Form::Nul)
+        return printNulEnded(records);
+    for (int row = 0; row < records.RecordCount(); ++row)
+        write(rowLine(records.IdAt(row), records.NameBytesAt(row)));
 }
 
 // The scores `query` selects, all read in one state of the library.
