@@ -65,20 +65,19 @@ void printJson(RecordSet& records) {
 }
 
 // Every name ended by a NUL byte, or none: a name that holds one would be
-// taken for two, so it fails the whole list before anything is printed.
+// taken for two, so it fails the whole list before anything is printed. (A
+// NUL byte stays one in the name shown; bytes that are not UTF-8 never
+// become one.)
 void printNulEnded(const RecordSet& records) {
-    QByteArray names;
     QStringList holdingNul;
-    for (int row = 0; row < records.RecordCount(); ++row) {
-        const QByteArray name = records.NameBytesAt(row).value_or(QByteArray());
-        if (name.contains('\0'))
+    for (int row = 0; row < records.RecordCount(); ++row)
+        if (records.NameAt(row).contains(QChar(u'\0')))
             holdingNul.append(QString::number(records.IdAt(row)));
-        names += name + '\0';
-    }
     if (!holdingNul.isEmpty())
         throw Error(u"a name holds a NUL byte, which -0 cannot print (row id %1)"_s.arg(
             holdingNul.join(u", "_s)));
-    write(names);
+    for (int row = 0; row < records.RecordCount(); ++row)
+        write(records.NameBytesAt(row).value_or(QByteArray()) + '\0');
 }
 
 void print(RecordSet& records, Form form) {
