@@ -45,11 +45,11 @@ QList<LibraryProblem> integrityProblems(Connection& library) {
         while (check.step())
             for (const QString& line : check.text(0).split(u'\n', Qt::SkipEmptyParts))
                 if (line != u"ok" && !line.startsWith(u"*** in database "))
-                    problems.append({Kind::Integrity, {}, {}, line, {}, {}});
+                    problems.append({Kind::Integrity, {}, {}, line, {}, {}, {}, {}});
     } catch (const EngineError& e) {
         if ((sqlite3_errcode(library.handle()) & 0xff) != SQLITE_CORRUPT)
             throw;
-        problems.append({Kind::Integrity, {}, {}, e.message(), {}, {}});
+        problems.append({Kind::Integrity, {}, {}, e.message(), {}, {}, {}, {}});
     }
     return problems;
 }
@@ -155,6 +155,10 @@ QString describedRow(qint64 rowId, const QString& name) {
     return u"row %1 \"%2\""_s.arg(rowId).arg(name);
 }
 
+QByteArray storedName(const RecordSet& records, int row) {
+    return records.NameBytesAt(row).value_or(QByteArray());
+}
+
 // Each score's problems in the library's order, a duplicate's after its own.
 QList<LibraryProblem> scoreProblems(const RecordSet& records,
                                     const std::vector<Outcome>& outcomes) {
@@ -165,7 +169,8 @@ QList<LibraryProblem> scoreProblems(const RecordSet& records,
         const qint64 id = records.IdAt(row);
         const QString name = records.NameAt(row);
         if (outcome.kind)
-            problems.append({*outcome.kind, id, name, outcome.message, {}, {}});
+            problems.append(
+                {*outcome.kind, id, name, outcome.message, {}, {}, storedName(records, row), {}});
         if (outcome.hash.isEmpty())
             continue;
         const auto first = firstWith.constFind(outcome.hash);
@@ -177,7 +182,7 @@ QList<LibraryProblem> scoreProblems(const RecordSet& records,
         const QString firstName = records.NameAt(*first);
         problems.append({Kind::Duplicate, id, name,
                          u"The same picture as "_s + describedRow(firstId, firstName), firstId,
-                         firstName});
+                         firstName, storedName(records, row), storedName(records, *first)});
     }
     return problems;
 }
@@ -197,7 +202,7 @@ LibraryCheck checkLibrary(const QString& path) {
         // Scores unreadable in a sound file: it is no library at all.
         if (check.problems.isEmpty())
             throw;
-        check.problems.append({Kind::Unreadable, {}, {}, e.message(), {}, {}});
+        check.problems.append({Kind::Unreadable, {}, {}, e.message(), {}, {}, {}, {}});
         return check;
     }
     std::vector<Outcome> outcomes(size_t(records.RecordCount()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -23,6 +24,10 @@ struct LibraryProblem {
     // A duplicate's earlier score.
     std::optional<qint64> sameAsRowId;
     QString sameAsName;
+    // The names' bytes as the library holds them: a name shows bytes that
+    // are not UTF-8 as replacement characters.
+    QByteArray nameBytes;
+    QByteArray sameAsNameBytes;
 };
 
 // What a check of a library found.

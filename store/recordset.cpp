@@ -58,6 +58,24 @@ QString recordIdentity(const QStringList& columns) {
                       u"records cannot be told apart"_s);
 }
 
+// The bytes of a picture value, as it is read: length() of a text counts its
+// characters only up to the first NUL.
+QString byteLength(const QString& column) {
+    return u"case typeof(%1) when 'text' then length(cast(%1 as blob)) else length(%1) end"_s.arg(
+        column);
+}
+
+// A trigger may skip a write without an error (raise(ignore)), or undo it.
+EngineError refusedChange() {
+    return EngineError(u"The library refused the change (a trigger?)"_s);
+}
+
+// A change counts as done only when the engine changed the one record asked.
+void checkChangedOne(const Connection& connection) {
+    if (sqlite3_changes(connection.handle()) != 1)
+        throw refusedChange();
+}
+
 void bindAll(Statement& statement, const QStringList& parameters) {
     for (int i = 0; i < parameters.size(); ++i)
         statement.bind(i + 1, parameters[i]);
@@ -201,8 +219,8 @@ void RecordSet::takeSnapshot() {
     m_nameField = std::move(nameField);
     m_pictureField = std::move(pictureField);
     const QString picture = column(m_pictureField);
-    Statement snapshot(m_connection, u"select %1, %2, length(%3) from pictures"_s.arg(
-                                         m_rowid, column(m_nameField), picture) +
+    Statement snapshot(m_connection, u"select %1, %2, %3 from pictures"_s.arg(
+                                         m_rowid, column(m_nameField), byteLength(picture)) +
                                          condition);
     bindAll(snapshot, m_parameters);
     std::vector<Row> rows;
@@ -394,6 +412,7 @@ void RecordSet::Delete() {
         Statement remove(m_connection, u"delete from pictures where %1 = ?"_s.arg(m_rowid));
         remove.bind(1, row.id);
         remove.step();
+        checkChangedOne(m_connection);
         transaction.commit();
     }
     const int removed = m_cursor;
@@ -415,7 +434,7 @@ void RecordSet::checkUnchanged(size_t index, const QString& action) const {
                      [index](const RecentPicture& seen) { return seen.row == index; });
     const bool known = recent != m_recentPictures.end() || row.pictureHash;
     const QString picture = column(m_pictureField);
-    QString sql = u"select %1, length(%2)"_s.arg(column(m_nameField), picture);
+    QString sql = u"select %1, %2"_s.arg(column(m_nameField), byteLength(picture));
     if (known)
         sql += u", "_s + picture;
     Statement current(m_connection, sql + u" from pictures where %1 = ?"_s.arg(m_rowid));
@@ -474,6 +493,7 @@ void RecordSet::writeChanges() {
         update.bindUncopied(index++, *m_pending.picture);
     update.bind(index, row.id);
     update.step();
+    checkChangedOne(m_connection);
     transaction.commit();
     if (m_pending.name)
         row.name = m_pending.name;
@@ -503,17 +523,20 @@ void RecordSet::writeNewRecord() {
         if (m_pending.picture)
             insert.bindUncopied(index++, *m_pending.picture);
         insert.step();
+        checkChangedOne(m_connection);
         row.id = sqlite3_last_insert_rowid(m_connection.handle());
     }
-    // Read back what the table made of it (its defaults fill unset columns).
-    Statement stored(m_connection, u"select %1, length(%2) from pictures where %3 = ?"_s.arg(
-                                       column(m_nameField), column(m_pictureField), m_rowid));
+    // Read back what the table made of it (its defaults fill unset columns);
+    // a record a trigger took away again was never added.
+    Statement stored(m_connection,
+                     u"select %1, %2 from pictures where %3 = ?"_s.arg(
+                         column(m_nameField), byteLength(column(m_pictureField)), m_rowid));
     stored.bind(1, row.id);
-    if (stored.step()) {
-        if (!stored.isNull(0))
-            row.name = stored.text(0);
-        row.pictureLength = stored.isNull(1) ? -1 : stored.int64(1);
-    }
+    if (!stored.step())
+        throw refusedChange();
+    if (!stored.isNull(0))
+        row.name = stored.text(0);
+    row.pictureLength = stored.isNull(1) ? -1 : stored.int64(1);
     transaction.commit();
     m_rows.push_back(std::move(row));
     m_cursor = int(m_rows.size()) - 1;
@@ -612,6 +635,9 @@ qint64 RecordSet::PictureLengthAt(int row) const noexcept {
 std::optional<QByteArray> RecordSet::NameBytesAt(int row) const {
     if (!Active() || !m_nameField || row < 0 || row >= int(m_rows.size()))
         return std::nullopt;
+    const QString name = NameAt(row);
+    if (!name.isEmpty() && !name.contains(QChar::ReplacementCharacter))
+        return name.toUtf8();
     Statement select(m_connection,
                      u"select %1 from pictures where %2 = ?"_s.arg(column(m_nameField), m_rowid));
     select.bind(1, m_rows[size_t(row)].id);

@@ -126,9 +126,11 @@ public:
     // identity in the table (rowid), and its picture value's length (-1: null).
     qint64 IdAt(int row) const noexcept;
     qint64 PictureLengthAt(int row) const noexcept;
-    // The stored name's bytes as the library holds them, read now; NameAt
-    // shows bytes that are not UTF-8 as replacement characters. Nothing for a
-    // null name or a row that is not stored.
+    // The stored name's bytes as the library holds them; NameAt shows bytes
+    // that are not UTF-8 as replacement characters. Read now where the name
+    // shown may not be the stored one (empty, perhaps null, or with a
+    // replacement character). Nothing for a null name or a row that is not
+    // stored.
     std::optional<QByteArray> NameBytesAt(int row) const;
     // The stored picture value of the record on `row`, read without moving
     // the cursor or raising any event (empty for a new or picture-less record).

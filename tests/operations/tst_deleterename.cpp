@@ -93,6 +93,8 @@ private Q_SLOTS:
     void noCurrentPicture();
     void countFollowsDeleteOntoUnreadablePicture_data();
     void countFollowsDeleteOntoUnreadablePicture();
+    void deleteTheLibraryIgnoresIsReported_data();
+    void deleteTheLibraryIgnoresIsReported();
 
     void renameDialogOpensWithItsPresetName();
     void nameIsStoredAsTyped_data();
@@ -429,6 +431,33 @@ void TestDeleteRename::countFollowsDeleteOntoUnreadablePicture() {
     QCOMPARE(namesIn(m_folder->library()), QStringList({u"bad"_s, u"g"_s}));
     QCOMPARE(form->Values.PictureCount, 2);
     QCOMPARE(form->Label3->text(), u"2   张"_s);
+}
+
+void TestDeleteRename::deleteTheLibraryIgnoresIsReported_data() {
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("delete") << false;
+    QTest::newRow("cut") << true;
+}
+
+// A trigger that skips the delete without an error: the failure is reported
+// and the score stays, in the file, in the list and in the count.
+void TestDeleteRename::deleteTheLibraryIgnoresIsReported() {
+    QFETCH(bool, cut);
+    makeScores({u"r"_s, u"g"_s, u"b"_s});
+    TestFiles::execute(m_folder->library(), u"create trigger kept before delete on pictures "
+                                            u"begin select raise(ignore); end"_s);
+    auto form = startMainWindow();
+    QList<SeenBox> reports;
+    runWithModals([&] { (cut ? form->Cut2 : form->Delete2)->trigger(); },
+                  {pressButton(u"OK"_s), recordBox(&reports)});
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports[0].icon, QMessageBox::Critical);
+    QCOMPARE(reports[0].text, u"The library refused the change (a trigger?)"_s);
+    QCOMPARE(namesIn(m_folder->library()), QStringList({u"r"_s, u"g"_s, u"b"_s}));
+    QCOMPARE(listedNames(*form), QStringList({u"r"_s, u"g"_s, u"b"_s}));
+    QCOMPARE(form->DBText1->text(), u"r"_s);
+    QCOMPARE(form->Values.PictureCount, 3);
+    QCOMPARE(form->Label3->text(), u"3   张"_s);
 }
 
 void TestDeleteRename::abandonedRenameIsNeverWritten_data() {

@@ -23,6 +23,7 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -95,8 +96,9 @@ QStringList namesByRowId(const QString& path, int count) {
         sqlite3_prepare_v2(db, "select rowid, filename from pictures", -1, &statement, nullptr) ==
             SQLITE_OK)
         while (sqlite3_step(statement) == SQLITE_ROW)
-            names[sqlite3_column_int(statement, 0) - 1] =
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+            if (const int id = sqlite3_column_int(statement, 0); id <= count)
+                names[id - 1] = QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return names;
@@ -142,10 +144,14 @@ private Q_SLOTS:
     void addNeedsALibrary();
     void addIsAllOrNothing();
     void addTakesAFolderInNameOrder();
+    void addWhoseReportIsLostAddsNothing_data();
+    void addWhoseReportIsLostAddsNothing();
     void cloneEmptiesATemplate();
     void listPrintsNamesInStoredOrder();
     void listAndFindForms_data();
     void listAndFindForms();
+    void nameHoldingNulIsNeverSplit_data();
+    void nameHoldingNulIsNeverSplit();
     void infoTellsSizes();
     void removeAndRenameByRowId_data();
     void removeAndRenameByRowId();
@@ -308,6 +314,12 @@ void TestTbrtool::addRefusesWhatIsNotAPicture_data() {
     // "->": a link to that file; read whole, it would never end.
     QTest::newRow("link to an endless device") << u"zero.jpg"_s << "->/dev/zero"_ba
                                                << "Not a regular file"_ba;
+    QTest::newRow("a score the library's trigger ignores")
+        << u"Ignored.jpg"_s << TestFiles::jpeg(8, 8)
+        << "The library refused the change (a trigger?)"_ba;
+    QTest::newRow("a score a trigger takes away again")
+        << u"Undone.jpg"_s << TestFiles::jpeg(8, 8)
+        << "The library refused the change (a trigger?)"_ba;
 }
 
 void TestTbrtool::addRefusesWhatIsNotAPicture() {
@@ -316,6 +328,11 @@ void TestTbrtool::addRefusesWhatIsNotAPicture() {
     QFETCH(QByteArray, error);
 
     TestFiles::makeLibrary(library(), {{u"already there"_s, TestFiles::jpeg(4, 4)}});
+    TestFiles::execute(library(), u"create trigger ignored before insert on pictures when "
+                                  u"new.filename = 'Ignored' begin select raise(ignore); end; "
+                                  u"create trigger undone after insert on pictures when "
+                                  u"new.filename = 'Undone' begin delete from pictures where "
+                                  u"rowid = new.rowid; end"_s);
     const QByteArray before = TestFiles::readFile(library());
     if (content.startsWith("->"))
         QVERIFY(QFile::link(QString::fromUtf8(content.sliced(2)), path(file)));
@@ -440,6 +457,41 @@ void TestTbrtool::addTakesAFolderInNameOrder() {
     QCOMPARE(TestFiles::readLibrary(library()).size(), 5);
 }
 
+void TestTbrtool::addWhoseReportIsLostAddsNothing_data() {
+    QTest::addColumn<bool>("pipe"); // else a full disk
+
+    QTest::newRow("a full disk") << false;
+    QTest::newRow("a pipe without a reader") << true;
+}
+
+// The row ids add prints are written before the scores are committed: a
+// script that tries again after a failure never adds them twice.
+void TestTbrtool::addWhoseReportIsLostAddsNothing() {
+    QFETCH(bool, pipe);
+
+    TestFiles::makeLibrary(library(), {{u"already there"_s, TestFiles::jpeg(4, 4)}});
+    TestFiles::writeFile(path(u"page.jpg"_s), TestFiles::jpeg(8, 8));
+    const QByteArray before = TestFiles::readFile(library());
+    QProcess process;
+    if (pipe)
+        process.setChildProcessModifier([] {
+            int ends[2];
+            if (::pipe(ends) == 0) {
+                ::close(ends[0]);
+                ::dup2(ends[1], STDOUT_FILENO);
+            }
+        });
+    else
+        process.setStandardOutputFile(u"/dev/full"_s);
+    process.start(QStringLiteral(TBRTOOL_PATH), {u"add"_s, library(), path(u"page.jpg"_s)});
+    QVERIFY(process.waitForFinished(60'000));
+    QVERIFY(process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0);
+    if (!pipe)
+        QCOMPARE(process.readAllStandardError(),
+                 "tbrtool: standard output: No space left on device\n"_ba);
+    QCOMPARE(TestFiles::readFile(library()), before);
+}
+
 // The window's new library: the template's tables and rows, none of its scores.
 void TestTbrtool::cloneEmptiesATemplate() {
     const QString model = path(u"pictures.tbr"_s);
@@ -513,9 +565,11 @@ void TestTbrtool::listAndFindForms() {
     TestFiles::execute(library(), u"insert into pictures values (cast(x'41ff42205c201b' as "
                                   u"text), x'%1')"_s.arg(
                                       QString::fromLatin1(headed(TestFiles::jpeg(7, 5)).toHex())));
+    // A picture stored as text, a NUL byte within it: all its 13 bytes count.
     TestFiles::execute(library(), u"insert into pictures values ('\"quoted', x''), "
-                                  u"(NULL, x'%1'), ('broken', 'not a picture')"_s.arg(
-                                      QString::fromLatin1(jpeg.toHex())));
+                                  u"(NULL, x'%1'), ('broken', cast(x'%2' as text))"_s.arg(
+                                      QString::fromLatin1(jpeg.toHex()),
+                                      QString::fromLatin1("not a\0picture"_ba.toHex())));
     const QByteArray before = TestFiles::readFile(library());
 
     arguments.insert(1, library());
@@ -536,6 +590,33 @@ void TestTbrtool::listAndFindForms() {
     QCOMPARE(TestFiles::readFile(library()), before);
 }
 
+void TestTbrtool::nameHoldingNulIsNeverSplit_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("ids");
+
+    QTest::newRow("list") << QStringList(u"list"_s) << "2, 4"_ba;
+    QTest::newRow("find") << QStringList({u"find"_s, u"a"_s}) << "2"_ba;
+}
+
+// A name holding a NUL byte would be two items to xargs -0: nothing is
+// printed, and the scores are named.
+void TestTbrtool::nameHoldingNulIsNeverSplit() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, ids);
+
+    TestFiles::makeLibrary(library(), {{u"Sonata"_s, TestFiles::jpeg(4, 4)}});
+    TestFiles::execute(library(), u"insert into pictures values (cast(x'%1' as text), NULL), "
+                                  u"('Coda', NULL), (cast(x'7800' as text), NULL)"_s.arg(
+                                      QString::fromLatin1("a\0b/../evil"_ba.toHex())));
+    arguments.insert(1, library());
+    const Run run = tbrtool(arguments << u"-0"_s);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, QByteArray());
+    QCOMPARE(run.err, "tbrtool: " + library().toUtf8() +
+                          ": a name holds a NUL byte, which -0 cannot print (row id " + ids +
+                          ")\n");
+}
+
 void TestTbrtool::infoTellsSizes() {
     const QByteArray big = TestFiles::jpeg(400, 300, Qt::blue) + QByteArray(20'000, 'x');
     TestFiles::makeLibrary(library(),
@@ -545,14 +626,18 @@ void TestTbrtool::infoTellsSizes() {
                             {u"gone"_s, big}},
                            u"pragma page_size = 1024; "_s +
                                QString::fromLatin1(TestFiles::DefaultSchema));
-    TestFiles::execute(library(), u"delete from pictures where filename = 'gone'"_s);
+    // A picture stored as text counts all its bytes, past a NUL byte too.
+    const QByteArray text("\xff\xd8\0\0end", 7);
+    TestFiles::execute(library(), u"delete from pictures where filename = 'gone'; insert into "
+                                  u"pictures values ('text', cast(x'%1' as text))"_s.arg(
+                                      QString::fromLatin1(text.toHex())));
     QVERIFY(number(library(), "pragma freelist_count") > 0);
 
     const Run run = tbrtool({u"info"_s, library()});
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QCOMPARE(QString::fromUtf8(run.out),
-             u"scores:        3\npicture bytes: %1\nfile size:     %2\npage size:     1024\n"
-             u"free pages:    %3\n"_s.arg(big.size() + TestFiles::jpeg(4, 4).size())
+             u"scores:        4\npicture bytes: %1\nfile size:     %2\npage size:     1024\n"
+             u"free pages:    %3\n"_s.arg(big.size() + TestFiles::jpeg(4, 4).size() + text.size())
                  .arg(QFileInfo(library()).size())
                  .arg(number(library(), "pragma freelist_count")));
 }
@@ -585,6 +670,13 @@ void TestTbrtool::removeAndRenameByRowId_data() {
     QTest::newRow("rename one that is not there")
         << QStringList({u"rename"_s, u"2"_s, u"Sarabande"_s}) << 1 << unchanged
         << "no score has row id 2; nothing was changed"_ba;
+    // Row id 5, Coda, a trigger keeps; a trigger ignores the name Ignored.
+    QTest::newRow("remove one a trigger keeps, with another")
+        << QStringList({u"remove"_s, u"1"_s, u"5"_s}) << 1 << unchanged
+        << "The library refused the change (a trigger?)"_ba;
+    QTest::newRow("rename to a name a trigger ignores")
+        << QStringList({u"rename"_s, u"3"_s, u"Ignored"_s}) << 1 << unchanged
+        << "The library refused the change (a trigger?)"_ba;
 }
 
 void TestTbrtool::removeAndRenameByRowId() {
@@ -596,8 +688,14 @@ void TestTbrtool::removeAndRenameByRowId() {
     TestFiles::makeLibrary(library(), {{u"Aria"_s, TestFiles::jpeg(4, 4)},
                                        {u"Minuet"_s, TestFiles::jpeg(5, 5)},
                                        {u"Aria"_s, TestFiles::jpeg(6, 6)},
-                                       {u"Gigue"_s, TestFiles::jpeg(7, 7)}});
-    TestFiles::execute(library(), u"delete from pictures where rowid = 2"_s);
+                                       {u"Gigue"_s, TestFiles::jpeg(7, 7)},
+                                       {u"Coda"_s, TestFiles::jpeg(8, 8)}});
+    TestFiles::execute(library(),
+                       u"delete from pictures where rowid = 2; "
+                       u"create trigger kept before delete on pictures when old.filename = 'Coda' "
+                       u"begin select raise(ignore); end; "
+                       u"create trigger ignored before update on pictures when new.filename = "
+                       u"'Ignored' begin select raise(ignore); end"_s);
     const QByteArray before = TestFiles::readFile(library());
 
     arguments.insert(1, library());
@@ -715,10 +813,25 @@ void TestTbrtool::checkQuotesHostileNames() {
                                         u"Aria\nop. 2"_s,
                                         page},
                                        {u"Gigue\r"_s, page}});
+    // Names that are not UTF-8: quoted byte for byte, their bytes beside them in JSON.
+    TestFiles::execute(library(), u"insert into pictures values (cast(x'66ff6f' as text), x'%1'), "
+                                  u"('Coda', x'%1'), (cast(x'67fe' as text), x'')"_s.arg(
+                                      QString::fromLatin1(TestFiles::jpeg(9, 9).toHex())));
     const Run run = tbrtool({u"check"_s, library()});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.out, "2\t\"Gigue\\r\"\tduplicate: The same picture as row 1 "
-                      "\"\\x1b]0;owned\\x07Aria\\nop. 2\"\n"_ba);
+                      "\"\\x1b]0;owned\\x07Aria\\nop. 2\"\n"
+                      "4\tCoda\tduplicate: The same picture as row 3 \"f\\xffo\"\n"
+                      "5\t\"g\\xfe\"\tempty-picture: The picture has no bytes\n"_ba);
+    const QJsonArray problems =
+        QJsonDocument::fromJson(tbrtool({u"check"_s, library(), u"--json"_s}).out)[u"problems"_s]
+            .toArray();
+    QCOMPARE(problems.size(), 3);
+    QCOMPARE(problems[1][u"same_as_name"_s].toString(), u"f\ufffdo"_s);
+    QCOMPARE(problems[1][u"same_as_name_base64"_s].toString(), u"Zv9v"_s);
+    QCOMPARE(problems[2][u"name"_s].toString(), u"g\ufffd"_s);
+    QCOMPARE(problems[2][u"name_base64"_s].toString(), u"Z/4="_s);
+    QVERIFY(!problems[0].toObject().contains(u"name_base64"_s));
 }
 
 // The copy holds what the library holds; an existing file is never taken.

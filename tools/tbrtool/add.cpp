@@ -119,8 +119,9 @@ void addPictures(const QCommandLineParser& parser, const QStringList& arguments)
         });
         added += rowLine(records.IdAt(records.RecNo()), name.toUtf8());
     }
-    about(library.file, [&] { all.commit(); });
     write(added);
+    flush();
+    about(library.file, [&] { all.commit(); });
 }
 
 } // namespace

@@ -40,20 +40,21 @@ QString kindWord(Kind kind) {
     return {};
 }
 
-std::optional<QByteArray> nameOf(const LibraryProblem& problem) {
-    return problem.name.isNull() ? std::nullopt : std::optional(problem.name.toUtf8());
+std::optional<QByteArray> nameOf(const QString& name, const QByteArray& bytes) {
+    return name.isNull() ? std::nullopt : std::optional(bytes);
 }
 
 // "ID<tab>NAME<tab>KIND: message", the name quoted as list quotes it; a
 // problem of the whole file has "-" for its id and no name.
 QByteArray lineOf(const LibraryProblem& problem) {
-    QByteArray line = problem.rowId ? rowLine(*problem.rowId, nameOf(problem)) : "-\t\n";
+    QByteArray line =
+        problem.rowId ? rowLine(*problem.rowId, nameOf(problem.name, problem.nameBytes)) : "-\t\n";
     line.chop(1);
     // The other score's name is quoted as any name is: it may hold anything.
     const QByteArray message = problem.kind == Kind::Duplicate
                                    ? "The same picture as row " +
                                          QByteArray::number(problem.sameAsRowId.value_or(0)) + ' ' +
-                                         quotedName(problem.sameAsName.toUtf8())
+                                         quotedName(problem.sameAsNameBytes)
                                    : problem.message.toUtf8().replace('\n', ' ');
     return line + '\t' + kindWord(problem.kind).toUtf8() + ": " + message + '\n';
 }
@@ -65,11 +66,11 @@ QJsonValue optionalId(const std::optional<qint64>& id) {
 QJsonObject jsonOf(const LibraryProblem& problem) {
     QJsonObject object{{u"kind"_s, kindWord(problem.kind)},
                        {u"id"_s, optionalId(problem.rowId)},
-                       {u"name"_s, problem.name.isNull() ? QJsonValue() : problem.name},
                        {u"message"_s, problem.message}};
+    putName(object, u"name"_s, nameOf(problem.name, problem.nameBytes));
     if (problem.kind == Kind::Duplicate) {
         object[u"same_as_id"_s] = optionalId(problem.sameAsRowId);
-        object[u"same_as_name"_s] = problem.sameAsName.isNull() ? QJsonValue() : problem.sameAsName;
+        putName(object, u"same_as_name"_s, nameOf(problem.sameAsName, problem.sameAsNameBytes));
     }
     return object;
 }

@@ -4,15 +4,22 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
 namespace Tbrtool {
 
-// A failure to write is told once at the end, when the output is flushed.
+// A failure to write is told once, when the output is flushed.
 void write(QByteArrayView bytes) {
     std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
+}
+
+void flush() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw Error(u"standard output: "_s + QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 void writeText(const QString& text) {
@@ -32,15 +39,6 @@ OpenLibrary::OpenLibrary(const QString& path) : file(path) {
 void OpenLibrary::read(const Queries::Query& query) {
     records.SetSQL(query.text, query.parameters);
     about(file, [&] { records.Open(); });
-}
-
-// The record set's name unless it may not be the stored one: empty (perhaps
-// null) or with a replacement character (perhaps bytes that are not UTF-8).
-std::optional<QByteArray> nameBytes(const RecordSet& records, int row) {
-    const QString name = records.NameAt(row);
-    if (name.isEmpty() || name.contains(QChar::ReplacementCharacter))
-        return records.NameBytesAt(row);
-    return name.toUtf8();
 }
 
 namespace {
@@ -99,6 +97,12 @@ QByteArray quotedName(QByteArrayView name) {
 
 QByteArray rowLine(qint64 id, const std::optional<QByteArray>& name) {
     return QByteArray::number(id) + '\t' + quotedName(name.value_or(QByteArray())) + '\n';
+}
+
+void putName(QJsonObject& object, const QString& key, const std::optional<QByteArray>& name) {
+    object[key] = name ? QJsonValue(QString::fromUtf8(*name)) : QJsonValue();
+    if (name && !name->isValidUtf8())
+        object[key + u"_base64"_s] = QString::fromLatin1(name->toBase64());
 }
 
 } // namespace Tbrtool

@@ -17,6 +17,7 @@
 #include <QByteArray>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -53,6 +54,11 @@ public:
 // reports a failure to write it.
 void write(QByteArrayView bytes);
 void writeText(const QString& text);
+// Hands what was written on to standard output now; one that cannot take it
+// (a full disk) fails here. A command that changes the library flushes its
+// report before it commits, so that a report lost is a change not made,
+// never a change made twice by a script that tries again.
+void flush();
 
 // Runs `step`; a failure is reported as one about `file`: "FILE: message".
 // Failures of the kinds `TellAsTheyAre` name a file of their own (a copy
@@ -80,14 +86,15 @@ struct OpenLibrary {
     RecordSet records{connection};
 };
 
-// The stored name's bytes of the row; nothing for a null name.
-std::optional<QByteArray> nameBytes(const RecordSet& records, int row);
-
 // The name as it is, or quoted when it must be (see tbrtool.1): one line,
 // nothing a terminal acts on.
 QByteArray quotedName(QByteArrayView name);
 
 // "ID<tab>NAME<newline>", the name quoted when it must be.
 QByteArray rowLine(qint64 id, const std::optional<QByteArray>& name);
+
+// A name in JSON under `key`, null for none; one that is not UTF-8 shows
+// replacement characters and has its bytes in "<key>_base64" beside it.
+void putName(QJsonObject& object, const QString& key, const std::optional<QByteArray>& name);
 
 } // namespace Tbrtool

@@ -46,10 +46,7 @@ std::optional<QSize> pictureSize(RecordSet& records, int row) {
 QByteArray jsonOf(RecordSet& records, int row) {
     QJsonObject score;
     score[u"id"_s] = records.IdAt(row);
-    const std::optional<QByteArray> name = nameBytes(records, row);
-    score[u"name"_s] = name ? QJsonValue(QString::fromUtf8(*name)) : QJsonValue();
-    if (name && !name->isValidUtf8())
-        score[u"name_base64"_s] = QString::fromLatin1(name->toBase64());
+    putName(score, u"name"_s, records.NameBytesAt(row));
     const qint64 length = records.PictureLengthAt(row);
     score[u"bytes"_s] = length < 0 ? QJsonValue() : QJsonValue(length);
     const std::optional<QSize> size = pictureSize(records, row);
@@ -67,16 +64,29 @@ void printJson(RecordSet& records) {
     write("\n]\n");
 }
 
+// Every name ended by a NUL byte, or none: a name that holds one would be
+// taken for two, so it fails the whole list before anything is printed. (A
+// NUL byte stays one in the name shown; bytes that are not UTF-8 never
+// become one.)
+void printNulEnded(const RecordSet& records) {
+    QStringList holdingNul;
+    for (int row = 0; row < records.RecordCount(); ++row)
+        if (records.NameAt(row).contains(QChar(u'\0')))
+            holdingNul.append(QString::number(records.IdAt(row)));
+    if (!holdingNul.isEmpty())
+        throw Error(u"a name holds a NUL byte, which -0 cannot print (row id %1)"_s.arg(
+            holdingNul.join(u", "_s)));
+    for (int row = 0; row < records.RecordCount(); ++row)
+        write(records.NameBytesAt(row).value_or(QByteArray()) + '\0');
+}
+
 void print(RecordSet& records, Form form) {
     if (form == Form::Json)
         return printJson(records);
-    for (int row = 0; row < records.RecordCount(); ++row) {
-        const std::optional<QByteArray> name = nameBytes(records, row);
-        if (form == Form::Nul)
-            write(name.value_or(QByteArray()) + '\0');
-        else
-            write(rowLine(records.IdAt(row), name));
-    }
+    if (form == Form::Nul)
+        return printNulEnded(records);
+    for (int row = 0; row < records.RecordCount(); ++row)
+        write(rowLine(records.IdAt(row), records.NameBytesAt(row)));
 }
 
 // The scores `query` selects, all read in one state of the library.

@@ -11,9 +11,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 using namespace Tbrtool;
@@ -138,10 +136,13 @@ void describe(QCommandLineParser& parser, const Command* command) {
 // What is still buffered for standard output is written now; a failure there
 // (a full disk) fails the command.
 int finish(int code) {
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
-        return code;
-    complain(u"standard output: "_s + QString::fromLocal8Bit(std::strerror(errno)));
-    return 1;
+    try {
+        flush();
+    } catch (const Error& e) {
+        complain(e.message());
+        return 1;
+    }
+    return code;
 }
 
 int run(const Command& command, const QCommandLineParser& parser, QStringList arguments) {
