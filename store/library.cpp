@@ -35,6 +35,8 @@ void createEmptyLibrary(const QString& path) {
     library.SetDatabase(fullPath);
     library.Open();
     library.Execute(u"create table pictures (filename TEXT, picture BLOB)"_s);
+    library.Close();
+    syncFile(fullPath);
     removeMade.dismiss();
 }
 
@@ -249,23 +251,28 @@ void makeEmptyCopy(const QString& templatePath, const QString& target) {
     Connection library;
     library.SetDatabase(fullTarget);
     library.SetTimeLimit(MakingTimeLimit);
+    bool made = false;
     {
         // No other program can change the template while it is read.
         const ReadTransaction reading(source);
         if (const std::optional<Blueprint> plan = blueprintOf(source)) {
             library.Open();
             makeFromBlueprint(source, library, *plan);
-            removeMade.dismiss();
-            return;
-        }
-        if (source.WriteAheadLog()) {
+            made = true;
+        } else if (source.WriteAheadLog()) {
             library.Open();
             library.CopyFrom(source);
         } else {
             copyFileContents(templatePath, fullTarget);
         }
     }
-    library.Open();
-    emptyAndCompact(library);
+    if (!made) {
+        library.Open();
+        emptyAndCompact(library);
+    }
+    // Closed first: with a write-ahead log, the library is whole in its file
+    // only once its log has gone back into it.
+    library.Close();
+    syncFile(fullTarget);
     removeMade.dismiss();
 }

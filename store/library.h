@@ -25,7 +25,8 @@ Query namesContaining(const QString& word);
 // taken for an address of the engine's own ("file:...", ":memory:"). An
 // existing file is never taken over, not even one that appears meanwhile
 // (FileError "Cannot create file ... File exists"); what was made is removed
-// again when the table cannot be made.
+// again when the table cannot be made. Once this returns, the library and its
+// entry in its folder are on the disk (syncFile).
 void createEmptyLibrary(const QString& path);
 
 // A new library: the library `templatePath` (the default library) with none
@@ -41,5 +42,7 @@ void createEmptyLibrary(const QString& path);
 // transaction, so another program writing it meanwhile never gives a torn
 // library. An existing `target` is never replaced. When the template does not
 // exist nothing is made (opening the new library then reports it). When
-// making or emptying fails the new file is removed again.
+// making, emptying or syncing fails the new file is removed again. Once this
+// returns, the library is whole in its file, and that and its entry in its
+// folder are on the disk.
 void makeEmptyCopy(const QString& templatePath, const QString& target);

@@ -31,19 +31,42 @@ void refuseSpecialFile(const QString& path);
 // does. FileError "Cannot open file ...".
 QByteArray readWholeFile(const QString& path);
 
+// When the bytes of a file written reach the disk.
+enum class FileSync {
+    // Before the write returns: the data, then the name in its folder.
+    Now,
+    // When the caller syncs the folder (syncFolder), once for many files. A
+    // file that replaces another still has its data synced before it takes
+    // the name, so that a power cut never leaves the name empty.
+    ByFolder,
+};
+
 // Writes exactly `bytes` as the file `path`, with the outcome of saving under
 // that name: a symbolic link is written through to the file it names, a
 // replaced file keeps its mode, owner, group and hard links, and a file the
 // user may not write, a folder or a device is refused and left as it is.
 // A failure never leaves half a picture under the name: the old bytes stay,
-// or no file appears. The new bytes are put together beside the file and then
-// take its name, except where nothing may replace the file (a folder the user
-// may not write, a file of another owner, a file with hard links): it is then
-// rewritten in place, which a kill in the middle can cut short. No flush to
-// the disk: an export is a copy.
+// or no file appears. The new bytes are put together beside the file, synced
+// to the disk and only then take its name; the folder is synced after, so
+// that once this returns a power cut leaves the new bytes under the name, and
+// before that the old ones or none. Where nothing may replace the file (a
+// folder the user may not write, a file of another owner, a file with hard
+// links) it is rewritten in place and synced: a kill or a power cut in the
+// middle can cut that one short.
 // FileError "Cannot create file ..." or "Cannot write file ..." naming `path`
 // made absolute, with the system's reason.
-void writeWholeFile(const QString& path, const QByteArray& bytes);
+void writeWholeFile(const QString& path, const QByteArray& bytes, FileSync sync = FileSync::Now);
+
+// Puts the file `path` (made absolute) on the disk: its bytes, then its
+// entry in its folder. FileError "Cannot write file ..." with the system's
+// reason.
+void syncFile(const QString& path);
+
+// Puts everything written into the folder `folder` (made absolute) on the
+// disk, with the folder's own entries: one sync of its whole file system,
+// which for many files costs a fraction of syncing each. FileError "Cannot
+// write into folder ..." with the system's reason.
+void syncFolder(const QString& folder);
 
 // Makes `path` (made absolute) a new empty file; never one that is there
 // or appears meanwhile: FileError "Cannot create file ... File exists", or
