@@ -45,9 +45,14 @@ struct BackupSteps {
 // destination is made new, never over a file that is there (FileError
 // "Cannot create file ... File exists"); a failure to write it is FileError
 // "Cannot write file ..." with the system's or the engine's words, and on
-// any failure it is removed again. As with a file copy, nothing is flushed to
-// the disk. For a program other than the one writing the library (tbrtool):
-// the copy's closing lets go of this process's locks on the library file.
+// any failure it is removed again. The copy is kept with a rollback journal,
+// whatever the library's mode, and must pass the engine's quick check: one
+// that does not is removed and reported ("Cannot write file ..." naming the
+// copy, or an EngineError when the library itself fails the check). Before
+// this returns, the copy and its entry in its folder are on the disk; a failure
+// to sync them is a failure, with the system's reason. For a program other than
+// the one writing the library (tbrtool): the copy's closing lets go of this
+// process's locks on the library file.
 LibraryBackup backupLibrary(const QString& source, const QString& destination,
                             const BackupSteps& steps = {});
 
