@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QThread>
 
 #include <sqlite3.h>
@@ -189,19 +188,22 @@ LibraryBackup backupLibrary(const QString& source, const QString& destination,
     library.SetDatabase(source);
     library.Open();
     const int pageSize = pageSizeOf(library);
-    const QString target = absoluteFilePath(destination);
-    createNewFile(target);
-    auto removeMade = qScopeGuard([&] { QFile::remove(target); });
+    NewFile made(destination);
+    const QString copy = made.hiddenPath();
     LibraryBackup done;
-    if (copiedWhileHeld(library, absoluteFilePath(source), target, steps.holdAtMost)) {
-        done = {QFileInfo(target).size() / pageSize, pageSize, 0, true};
-        if (steps.progress)
-            steps.progress(done.pages, done.pages);
-    } else {
-        done = backupByPages(library, target, pageSize, steps);
+    try {
+        if (copiedWhileHeld(library, absoluteFilePath(source), copy, steps.holdAtMost)) {
+            done = {QFileInfo(copy).size() / pageSize, pageSize, 0, true};
+            if (steps.progress)
+                steps.progress(done.pages, done.pages);
+        } else {
+            done = backupByPages(library, copy, pageSize, steps);
+        }
+        settleCopy(library, copy);
+    } catch (const FileError& e) {
+        // Told by the name the copy was to have, not the hidden one it is made under.
+        throw FileError(QString(e.message()).replace(copy, made.path()));
     }
-    settleCopy(library, target);
-    syncFile(target);
-    removeMade.dismiss();
+    made.place();
     return done;
 }

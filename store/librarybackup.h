@@ -43,9 +43,11 @@ struct BackupSteps {
 // for for the busy time (Connection::BusyTimeoutMs), then the engine's error
 // is thrown (EngineError, as for any failure to read the library). The
 // destination is made new, never over a file that is there (FileError
-// "Cannot create file ... File exists"); a failure to write it is FileError
-// "Cannot write file ..." with the system's or the engine's words, and on
-// any failure it is removed again. The copy is kept with a rollback journal,
+// "Cannot create file ... File exists"): the copy is made under a hidden name
+// beside it and takes the name once it is whole and on the disk (NewFile), so
+// that a power cut leaves no copy or the whole one. A failure to write it is
+// FileError "Cannot write file ..." with the system's or the engine's words,
+// and on any failure nothing is left. The copy is kept with a rollback journal,
 // whatever the library's mode, and must pass the engine's quick check: one
 // that does not is removed and reported ("Cannot write file ..." naming the
 // copy, or an EngineError when the library itself fails the check). Before

@@ -189,6 +189,7 @@ public:
 
     explicit operator bool() const { return bool(m_fd); }
     int error() const { return m_error; }
+    const QByteArray& name() const { return m_name; }
     int fd() const { return m_fd.get(); }
 
     // Takes the place of `target`, replacing it.
@@ -399,6 +400,43 @@ void syncFolder(const QString& folder) {
         ::open(QFile::encodeName(fullPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd || ::syncfs(fd.get()) != 0 || (::fsync(fd.get()) != 0 && errno != EINVAL))
         throw FileError::cannotWriteInto(fullPath, reason(errno));
+}
+
+struct NewFile::Parts {
+    QByteArray name;
+    Sibling sibling;
+};
+
+NewFile::NewFile(const QString& path) : m_path(absoluteFilePath(path)) {
+    const QByteArray name = QFile::encodeName(m_path);
+    struct stat taken {};
+    if (::lstat(name.constData(), &taken) == 0)
+        throw FileError::cannotCreate(m_path, reason(EEXIST));
+    m_parts.reset(new Parts{name, Sibling(name)});
+    if (!m_parts->sibling)
+        throw FileError::cannotCreate(m_path, reason(m_parts->sibling.error()));
+}
+
+NewFile::~NewFile() = default;
+
+QString NewFile::hiddenPath() const {
+    return QFile::decodeName(m_parts->sibling.name());
+}
+
+void NewFile::place() {
+    Sibling& sibling = m_parts->sibling;
+    if (::fsync(sibling.fd()) != 0)
+        throw FileError::cannotWrite(m_path, reason(errno));
+    if (!sibling.placeAsNew(m_parts->name)) {
+        if (errno == EEXIST)
+            throw FileError::cannotCreate(m_path, reason(EEXIST));
+        throw FileError::cannotWrite(m_path, reason(errno));
+    }
+    if (!syncFolderEntries(folderOf(m_parts->name))) {
+        const int error = errno;
+        ::unlink(m_parts->name.constData());
+        throw FileError::cannotWrite(m_path, reason(error));
+    }
 }
 
 void createNewFile(const QString& path) {

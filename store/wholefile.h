@@ -4,6 +4,8 @@
 #include <QDeadlineTimer>
 #include <QString>
 
+#include <memory>
+
 class QFile;
 
 // `path` made absolute from the current folder, and always a file's name: not
@@ -67,6 +69,34 @@ void syncFile(const QString& path);
 // which for many files costs a fraction of syncing each. FileError "Cannot
 // write into folder ..." with the system's reason.
 void syncFolder(const QString& folder);
+
+// A new file made whole under a hidden name beside `path` (made absolute)
+// before it takes that name, so that a kill or a power cut leaves either no
+// file under the name or the whole file, never a part of it. The hidden file
+// is removed again unless it was placed.
+class NewFile {
+public:
+    // FileError "Cannot create file ... File exists" when something has the
+    // name, or with the system's reason when the hidden file cannot be made.
+    explicit NewFile(const QString& path);
+    ~NewFile();
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    const QString& path() const { return m_path; }
+    // The existing empty file to write the new one into.
+    QString hiddenPath() const;
+    // Syncs the file, gives it the name and syncs the folder. Never over a
+    // file that took the name meanwhile ("Cannot create file ... File
+    // exists"); another failure is "Cannot write file ..." with the system's
+    // reason, and leaves no file under the name.
+    void place();
+
+private:
+    struct Parts;
+    QString m_path;
+    std::unique_ptr<Parts> m_parts;
+};
 
 // Makes `path` (made absolute) a new empty file; never one that is there
 // or appears meanwhile: FileError "Cannot create file ... File exists", or
