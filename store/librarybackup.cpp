@@ -201,8 +201,7 @@ LibraryBackup backupLibrary(const QString& source, const QString& destination,
         }
         settleCopy(library, copy);
     } catch (const FileError& e) {
-        // Told by the name the copy was to have, not the hidden one it is made under.
-        throw FileError(QString(e.message()).replace(copy, made.path()));
+        throw made.named(e);
     }
     made.place();
     return done;

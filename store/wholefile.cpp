@@ -386,14 +386,6 @@ void writeWholeFile(const QString& path, const QByteArray& bytes, FileSync sync)
     throw FileError::cannotCreate(fullPath, reason(EEXIST));
 }
 
-void syncFile(const QString& path) {
-    const QString fullPath = absoluteFilePath(path);
-    const QByteArray name = QFile::encodeName(fullPath);
-    const Descriptor fd(::open(name.constData(), O_RDONLY | O_CLOEXEC));
-    if (!fd || ::fsync(fd.get()) != 0 || !syncFolderEntries(folderOf(name)))
-        throw FileError::cannotWrite(fullPath, reason(errno));
-}
-
 void syncFolder(const QString& folder) {
     const QString fullPath = absoluteFilePath(folder);
     const Descriptor fd(
@@ -437,6 +429,10 @@ void NewFile::place() {
         ::unlink(m_parts->name.constData());
         throw FileError::cannotWrite(m_path, reason(error));
     }
+}
+
+FileError NewFile::named(const FileError& failure) const {
+    return FileError(QString(failure.message()).replace(hiddenPath(), m_path));
 }
 
 void createNewFile(const QString& path) {

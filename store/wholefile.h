@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class FileError;
 class QFile;
 
 // `path` made absolute from the current folder, and always a file's name: not
@@ -59,11 +60,6 @@ enum class FileSync {
 // made absolute, with the system's reason.
 void writeWholeFile(const QString& path, const QByteArray& bytes, FileSync sync = FileSync::Now);
 
-// Puts the file `path` (made absolute) on the disk: its bytes, then its
-// entry in its folder. FileError "Cannot write file ..." with the system's
-// reason.
-void syncFile(const QString& path);
-
 // Puts everything written into the folder `folder` (made absolute) on the
 // disk, with the folder's own entries: one sync of its whole file system,
 // which for many files costs a fraction of syncing each. FileError "Cannot
@@ -91,6 +87,8 @@ public:
     // exists"); another failure is "Cannot write file ..." with the system's
     // reason, and leaves no file under the name.
     void place();
+    // `failure` naming the file by its own name rather than the hidden one.
+    FileError named(const FileError& failure) const;
 
 private:
     struct Parts;
