@@ -435,15 +435,6 @@ FileError NewFile::named(const FileError& failure) const {
     return FileError(QString(failure.message()).replace(hiddenPath(), m_path));
 }
 
-void createNewFile(const QString& path) {
-    const QString fullPath = absoluteFilePath(path);
-    if (QFileInfo::exists(fullPath))
-        throw FileError::cannotCreate(fullPath, u"File exists"_s);
-    QFile made(fullPath);
-    if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw FileError::cannotCreate(fullPath, made.errorString());
-}
-
 bool copyFileContents(const QString& source, const QString& target, QDeadlineTimer deadline) {
     const QString fullSource = absoluteFilePath(source);
     const QString fullTarget = absoluteFilePath(target);

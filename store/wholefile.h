@@ -96,11 +96,6 @@ private:
     std::unique_ptr<Parts> m_parts;
 };
 
-// Makes `path` (made absolute) a new empty file; never one that is there
-// or appears meanwhile: FileError "Cannot create file ... File exists", or
-// with the system's reason.
-void createNewFile(const QString& path);
-
 // Copies every byte of the file `source` into the existing file `target`,
 // inside the kernel where it can. False when `deadline` passed first: the
 // target then holds only a part. FileError "Cannot open file ..." for the
