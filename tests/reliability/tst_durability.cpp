@@ -334,9 +334,13 @@ private Q_SLOTS:
     void initTestCase();
     void successIsOnTheDisk_data();
     void successIsOnTheDisk();
+    void failedSyncIsAFailure_data();
+    void failedSyncIsAFailure();
 
 private:
     void prepare(const QString& setup, const QString& root);
+    // The command of a row, with `strace` before it.
+    static QStringList commandLine(QStringList command, const QStringList& strace = {});
     QString m_strace;
 };
 
@@ -412,17 +416,12 @@ void TestDurability::successIsOnTheDisk() {
     prepare(setup, root);
     Recording recording(root);
 
-    QStringList arguments{u"-f"_s,       u"-o"_s,  logFile, u"-s"_s,
-                          u"10000000"_s, u"-xx"_s, u"-e"_s, u"trace=%file,%desc,sync"_s,
-                          u"--"_s};
-    if (command.takeFirst() == u"tbrtool")
-        arguments << QStringLiteral(TBRTOOL_PATH) << command;
-    else
-        arguments << QCoreApplication::applicationFilePath() << u"--export-one"_s << command
-                  << u"new.data"_s;
+    const QStringList arguments =
+        commandLine(command, {m_strace, u"-f"_s, u"-o"_s, logFile, u"-s"_s, u"10000000"_s, u"-xx"_s,
+                              u"-e"_s, u"trace=%file,%desc,sync"_s, u"--"_s});
     QProcess run;
     run.setWorkingDirectory(root);
-    run.start(m_strace, arguments);
+    run.start(arguments.first(), arguments.mid(1));
     QVERIFY(run.waitForFinished(60'000));
     QCOMPARE(run.readAllStandardError(), QByteArray());
     QFile log(logFile);
@@ -450,6 +449,68 @@ void TestDurability::successIsOnTheDisk() {
             }
         }
     }
+}
+
+QStringList TestDurability::commandLine(QStringList command, const QStringList& strace) {
+    if (command.takeFirst() == u"tbrtool")
+        return strace + QStringList(QStringLiteral(TBRTOOL_PATH)) + command;
+    return strace + QStringList{QCoreApplication::applicationFilePath(), u"--export-one"_s} +
+           command + QStringList(u"new.data"_s);
+}
+
+// A disk that fails every sync: the command fails with the system's reason,
+// and leaves what it was making nowhere, or the old file as it was.
+void TestDurability::failedSyncIsAFailure_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QString>("failure");  // "<root>" for the folder
+    QTest::addColumn<QStringList>("left"); // the files written that stay
+    const QString tool = u"tbrtool"_s, one = u"export-one"_s;
+    const QString ioError = u". Input/output error"_s;
+    QTest::newRow("backup") << u"library"_s
+                            << QStringList{tool, u"backup"_s, u"lib.tbr"_s, u"copy.tbr"_s}
+                            << u"Cannot write file \"<root>/copy.tbr\""_s + ioError
+                            << QStringList();
+    QTest::newRow("export") << u"library"_s
+                            << QStringList{tool, u"export"_s, u"lib.tbr"_s, u"out"_s}
+                            << u"Cannot write into folder \"<root>/out\""_s + ioError
+                            << QStringList{u"out/a.jpg"_s, u"out/b.jpg"_s, u"out/c.jpg"_s};
+    QTest::newRow("export one, new")
+        << u""_s << QStringList{one, u"score.jpg"_s}
+        << u"Cannot write file \"<root>/score.jpg\""_s + ioError << QStringList();
+    QTest::newRow("export one, replacing")
+        << u"old picture"_s << QStringList{one, u"score.jpg"_s}
+        << u"Cannot write file \"<root>/score.jpg\""_s + ioError << QStringList();
+}
+
+void TestDurability::failedSyncIsAFailure() {
+    QFETCH(QString, setup);
+    QFETCH(QStringList, command);
+    QFETCH(QString, failure);
+    QFETCH(QStringList, left);
+    QTemporaryDir dir;
+    const QString root = QFileInfo(dir.path()).canonicalFilePath();
+    prepare(setup, root);
+    const QStringList before = TestFiles::entriesBelow(root);
+    const QString picture = root + u"/score.jpg"_s;
+    const QByteArray old = QFile::exists(picture) ? TestFiles::readFile(picture) : QByteArray();
+
+    const QStringList arguments = commandLine(command);
+    QProcess run;
+    run.setWorkingDirectory(root);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"LD_PRELOAD"_s, QStringLiteral(FAILINGSYNC_PATH));
+    run.setProcessEnvironment(environment);
+    run.start(arguments.first(), arguments.mid(1));
+    QVERIFY(run.waitForFinished(60'000));
+    QCOMPARE(run.exitCode(), 1);
+    const QString error = QString::fromUtf8(run.readAllStandardError());
+    QVERIFY2(error.contains(QString(failure).replace(u"<root>"_s, root)), qPrintable(error));
+    QStringList after = before + left;
+    after.sort();
+    QCOMPARE(TestFiles::entriesBelow(root), after);
+    if (!old.isEmpty())
+        QCOMPARE(TestFiles::readFile(picture), old);
 }
 
 int main(int argc, char** argv) {
