@@ -153,19 +153,7 @@ public:
             const Step& step = m_steps[i];
             if (!(namesKept && step.kind == Step::Name) && !syncedBefore(i, cut))
                 continue;
-            if (step.kind == Step::Write) {
-                QByteArray& data = contents[step.file];
-                if (data.size() < step.offset + step.bytes.size())
-                    data.resize(step.offset + step.bytes.size(), '\0');
-                data.replace(step.offset, step.bytes.size(), step.bytes);
-            } else if (step.kind == Step::Truncate) {
-                contents[step.file].resize(step.offset, '\0');
-            } else if (step.kind == Step::Name) {
-                if (step.file < 0)
-                    names.remove(step.place);
-                else
-                    names.insert(step.place, step.file);
-            }
+            apply(step, names, contents);
         }
         const auto found = names.constFind(m_root + '/' + QFile::encodeName(name));
         if (found == names.cend())
@@ -205,19 +193,23 @@ private:
     }
     bool mine(const QByteArray& path) const { return path.startsWith(m_root + '/'); }
 
-    void add(Step step) {
+    static void apply(const Step& step, QHash<QByteArray, int>& names,
+                      QList<QByteArray>& contents) {
         if (step.kind == Step::Write) {
-            QByteArray& data = m_contents[step.file];
+            QByteArray& data = contents[step.file];
             if (data.size() < step.offset + step.bytes.size())
                 data.resize(step.offset + step.bytes.size(), '\0');
             data.replace(step.offset, step.bytes.size(), step.bytes);
         } else if (step.kind == Step::Truncate) {
-            m_contents[step.file].resize(step.offset, '\0');
+            contents[step.file].resize(step.offset, '\0');
         } else if (step.kind == Step::Name && step.file < 0) {
-            m_names.remove(step.place);
+            names.remove(step.place);
         } else if (step.kind == Step::Name) {
-            m_names.insert(step.place, step.file);
+            names.insert(step.place, step.file);
         }
+    }
+    void add(Step step) {
+        apply(step, m_names, m_contents);
         m_steps.append(std::move(step));
     }
     void succeeded() {
