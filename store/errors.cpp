@@ -23,3 +23,7 @@ FileError FileError::cannotCreate(const QString& path, const QString& reason) {
 FileError FileError::cannotWrite(const QString& path, const QString& reason) {
     return FileError(u"Cannot write file \"%1\". %2"_s.arg(path, reason));
 }
+
+FileError FileError::cannotWriteInto(const QString& folder, const QString& reason) {
+    return FileError(u"Cannot write into folder \"%1\". %2"_s.arg(folder, reason));
+}

@@ -52,4 +52,5 @@ public:
     static FileError cannotOpen(const QString& path, const QString& reason);
     static FileError cannotCreate(const QString& path, const QString& reason);
     static FileError cannotWrite(const QString& path, const QString& reason);
+    static FileError cannotWriteInto(const QString& folder, const QString& reason);
 };

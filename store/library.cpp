@@ -5,9 +5,7 @@
 #include "recordset.h"
 #include "wholefile.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 
 #include <algorithm>
 #include <chrono>
@@ -28,14 +26,13 @@ Query namesContaining(const QString& word) {
 } // namespace Queries
 
 void createEmptyLibrary(const QString& path) {
-    const QString fullPath = absoluteFilePath(path);
-    createNewFile(fullPath);
-    auto removeMade = qScopeGuard([&] { QFile::remove(fullPath); });
+    NewFile made(path);
     Connection library;
-    library.SetDatabase(fullPath);
+    library.SetDatabase(made.hiddenPath());
     library.Open();
     library.Execute(u"create table pictures (filename TEXT, picture BLOB)"_s);
-    removeMade.dismiss();
+    library.Close();
+    made.place();
 }
 
 namespace {
@@ -239,33 +236,40 @@ void emptyAndCompact(Connection& library) {
 void makeEmptyCopy(const QString& templatePath, const QString& target) {
     if (!QFileInfo::exists(templatePath))
         return;
-    const QString fullTarget = absoluteFilePath(target);
-    createNewFile(fullTarget);
-    auto removeMade = qScopeGuard([&] { QFile::remove(fullTarget); });
+    NewFile made(target);
+    const QString hidden = made.hiddenPath();
     Connection source;
     source.SetDatabase(templatePath);
     source.SetTimeLimit(MakingTimeLimit);
     source.Open();
     Connection library;
-    library.SetDatabase(fullTarget);
+    library.SetDatabase(hidden);
     library.SetTimeLimit(MakingTimeLimit);
+    bool fromPlan = false;
     {
         // No other program can change the template while it is read.
         const ReadTransaction reading(source);
         if (const std::optional<Blueprint> plan = blueprintOf(source)) {
             library.Open();
             makeFromBlueprint(source, library, *plan);
-            removeMade.dismiss();
-            return;
-        }
-        if (source.WriteAheadLog()) {
+            fromPlan = true;
+        } else if (source.WriteAheadLog()) {
             library.Open();
             library.CopyFrom(source);
         } else {
-            copyFileContents(templatePath, fullTarget);
+            try {
+                copyFileContents(templatePath, hidden);
+            } catch (const FileError& e) {
+                throw made.named(e);
+            }
         }
     }
-    library.Open();
-    emptyAndCompact(library);
-    removeMade.dismiss();
+    if (!fromPlan) {
+        library.Open();
+        emptyAndCompact(library);
+    }
+    // Closed first: with a write-ahead log, the library is whole in its file
+    // only once its log has gone back into it.
+    library.Close();
+    made.place();
 }

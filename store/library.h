@@ -24,8 +24,10 @@ Query namesContaining(const QString& word);
 // BLOB)`, nothing else. The path is made absolute first, so no name is ever
 // taken for an address of the engine's own ("file:...", ":memory:"). An
 // existing file is never taken over, not even one that appears meanwhile
-// (FileError "Cannot create file ... File exists"); what was made is removed
-// again when the table cannot be made.
+// (FileError "Cannot create file ... File exists"). The library is made under
+// a hidden name and takes its own once it is whole and on the disk (NewFile):
+// a kill or a power cut leaves no file or the whole library, and a failure
+// leaves nothing.
 void createEmptyLibrary(const QString& path);
 
 // A new library: the library `templatePath` (the default library) with none
@@ -40,6 +42,7 @@ void createEmptyLibrary(const QString& path);
 // copied whole, emptied and compacted. The template is read in one read
 // transaction, so another program writing it meanwhile never gives a torn
 // library. An existing `target` is never replaced. When the template does not
-// exist nothing is made (opening the new library then reports it). When
-// making or emptying fails the new file is removed again.
+// exist nothing is made (opening the new library then reports it). The library
+// is made as createEmptyLibrary makes one: under a hidden name, given its own
+// once it is whole in its file and on the disk; any failure leaves nothing.
 void makeEmptyCopy(const QString& templatePath, const QString& target);

@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QThread>
 
 #include <sqlite3.h>
@@ -122,10 +121,12 @@ int pageSizeOf(Connection& library) {
 // this process may be in a transaction on the library meanwhile.
 bool copiedWhileHeld(Connection& library, const QString& source, const QString& target,
                      std::chrono::milliseconds limit) {
-    // With a write-ahead log, committed pages may still be in the log.
+    const ReadTransaction holding(library);
+    // With a write-ahead log, committed pages may still be in the log. Asked
+    // only once the read lock is held: before it, another program could turn
+    // the log on, and its checkpoints would rewrite the file while it is copied.
     if (library.WriteAheadLog())
         return false;
-    const ReadTransaction holding(library);
     if (copyFileContents(source, target, QDeadlineTimer(limit)))
         return true;
     if (!QFile::resize(target, 0))
@@ -151,6 +152,34 @@ LibraryBackup backupByPages(Connection& library, const QString& target, int page
     return done;
 }
 
+// The engine's first complaint of a quick check of `library`, without the
+// line naming the database; empty when it passes.
+QString firstProblem(const Connection& library) {
+    Statement check(library, u"pragma quick_check(1)"_s);
+    const QString found = check.step() ? check.text(0) : QString();
+    return found == u"ok" ? QString() : found.section(u'\n', -1);
+}
+
+// The copy as it is kept: with a rollback journal whatever the library's mode
+// (a copy that wants a log beside it cannot be read where it may not be
+// written), and whole: it passes the engine's quick check, as the library
+// does. The copy is closed again before it is synced.
+void settleCopy(const Connection& library, const QString& target) {
+    Connection copy;
+    copy.SetDatabase(target);
+    copy.Open();
+    if (copy.WriteAheadLog())
+        copy.Execute(u"pragma journal_mode = delete"_s);
+    const QString problem = firstProblem(copy);
+    if (problem.isEmpty())
+        return;
+    const QString ownProblem = firstProblem(library);
+    if (!ownProblem.isEmpty())
+        throw EngineError(u"The library fails the engine's check, so no copy is kept: "_s +
+                          ownProblem);
+    throw FileError::cannotWrite(target, u"The copy fails the engine's check: "_s + problem);
+}
+
 } // namespace
 
 LibraryBackup backupLibrary(const QString& source, const QString& destination,
@@ -159,17 +188,21 @@ LibraryBackup backupLibrary(const QString& source, const QString& destination,
     library.SetDatabase(source);
     library.Open();
     const int pageSize = pageSizeOf(library);
-    const QString target = absoluteFilePath(destination);
-    createNewFile(target);
-    auto removeMade = qScopeGuard([&] { QFile::remove(target); });
+    NewFile made(destination);
+    const QString copy = made.hiddenPath();
     LibraryBackup done;
-    if (copiedWhileHeld(library, absoluteFilePath(source), target, steps.holdAtMost)) {
-        done = {QFileInfo(target).size() / pageSize, pageSize, 0, true};
-        if (steps.progress)
-            steps.progress(done.pages, done.pages);
-    } else {
-        done = backupByPages(library, target, pageSize, steps);
+    try {
+        if (copiedWhileHeld(library, absoluteFilePath(source), copy, steps.holdAtMost)) {
+            done = {QFileInfo(copy).size() / pageSize, pageSize, 0, true};
+            if (steps.progress)
+                steps.progress(done.pages, done.pages);
+        } else {
+            done = backupByPages(library, copy, pageSize, steps);
+        }
+        settleCopy(library, copy);
+    } catch (const FileError& e) {
+        throw made.named(e);
     }
-    removeMade.dismiss();
+    made.place();
     return done;
 }

@@ -43,11 +43,18 @@ struct BackupSteps {
 // for for the busy time (Connection::BusyTimeoutMs), then the engine's error
 // is thrown (EngineError, as for any failure to read the library). The
 // destination is made new, never over a file that is there (FileError
-// "Cannot create file ... File exists"); a failure to write it is FileError
-// "Cannot write file ..." with the system's or the engine's words, and on
-// any failure it is removed again. As with a file copy, nothing is flushed to
-// the disk. For a program other than the one writing the library (tbrtool):
-// the copy's closing lets go of this process's locks on the library file.
+// "Cannot create file ... File exists"): the copy is made under a hidden name
+// beside it and takes the name once it is whole and on the disk (NewFile), so
+// that a power cut leaves no copy or the whole one. A failure to write it is
+// FileError "Cannot write file ..." with the system's or the engine's words,
+// and on any failure nothing is left. The copy is kept with a rollback journal,
+// whatever the library's mode, and must pass the engine's quick check: one
+// that does not is removed and reported ("Cannot write file ..." naming the
+// copy, or an EngineError when the library itself fails the check). Before
+// this returns, the copy and its entry in its folder are on the disk; a failure
+// to sync them is a failure, with the system's reason. For a program other than
+// the one writing the library (tbrtool): the copy's closing lets go of this
+// process's locks on the library file.
 LibraryBackup backupLibrary(const QString& source, const QString& destination,
                             const BackupSteps& steps = {});
 

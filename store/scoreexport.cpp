@@ -173,11 +173,11 @@ private:
             const QString taken = piece.file;
             do
                 piece.file = ExportNames::nextFree(taken);
-            while (!writeNewWholeFile(piece.file, bytes));
+            while (!writeNewWholeFile(piece.file, bytes, FileSync::ByFolder));
         } else if (m_naming.replaceExisting) {
             ExportNames::refuseLinkOutOf(m_folder, piece.file);
-            writeWholeFile(piece.file, bytes);
-        } else if (!writeNewWholeFile(piece.file, bytes)) {
+            writeWholeFile(piece.file, bytes, FileSync::ByFolder);
+        } else if (!writeNewWholeFile(piece.file, bytes, FileSync::ByFolder)) {
             piece.passedOver = PassedOver::FileExists;
         }
     }
@@ -210,10 +210,8 @@ void readPiece(ExportScores& scores, int pass, ExportPiece& piece) {
     }
 }
 
-} // namespace
-
-void exportScores(ExportScores& scores, const QString& folder, const ExportNaming& naming,
-                  const Progress& progress) {
+void writeScores(ExportScores& scores, const QString& folder, const ExportNaming& naming,
+                 const Progress& progress) {
     ExportWriter writer(scores, folder, naming, progress);
     for (int pass = 1; pass <= scores.count(); ++pass) {
         ExportPiece* piece = writer.pieceFor(pass);
@@ -226,6 +224,26 @@ void exportScores(ExportScores& scores, const QString& folder, const ExportNamin
             break;
     }
     writer.finish();
+}
+
+} // namespace
+
+// The files are synced once, all together, at the end: a fraction of the time
+// syncing each takes.
+void exportScores(ExportScores& scores, const QString& folder, const ExportNaming& naming,
+                  const Progress& progress) {
+    try {
+        writeScores(scores, folder, naming, progress);
+    } catch (...) {
+        // The files written before the failure stay, on the disk as well; the
+        // failure told is the run's own.
+        try {
+            syncFolder(folder);
+        } catch (const FileError&) {
+        }
+        throw;
+    }
+    syncFolder(folder);
 }
 
 QByteArrayView ExportPictures::jpegAt(int row, QByteArray& buffer) {

@@ -73,7 +73,10 @@ private:
 // and the failure is thrown. `progress` hears of each pass (from 1 to count)
 // once the files before it are written. The files are written on a thread of
 // their own while the next picture is read: reading and writing each take
-// about as long as copying the files.
+// about as long as copying the files. Every file written is on the disk, with
+// its name, before this returns or throws: the folder's file system is synced
+// once at the end (a file that replaces another is synced before it takes the
+// name). A failure to sync is thrown as a FileError.
 void exportScores(ExportScores& scores, const QString& folder, const ExportNaming& naming,
                   const std::function<void(int pass, int count)>& progress = {});
 

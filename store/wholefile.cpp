@@ -98,6 +98,25 @@ bool writeAll(int fd, const char* data, qint64 size, off_t offset) {
     return true;
 }
 
+// Puts the data of the open file `fd` on the disk; false with errno set.
+bool syncData(int fd) {
+    return ::fdatasync(fd) == 0;
+}
+
+// Puts the entries of the folder `folder` on the disk, so that a name made,
+// renamed or linked there is found after a power cut; false with errno set.
+// A file system that cannot sync a folder (EINVAL) keeps its entries as it
+// does anyway.
+bool syncFolderEntries(const QByteArray& folder) {
+    const Descriptor fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd && (::fsync(fd.get()) == 0 || errno == EINVAL);
+}
+
+QByteArray folderOf(const QByteArray& name) {
+    const qsizetype slash = name.lastIndexOf('/');
+    return slash > 0 ? name.left(slash) : QByteArray("/");
+}
+
 // Where writing a name leads: the end of its chain of symbolic links, which
 // need not exist yet, and what is there.
 struct Target {
@@ -170,6 +189,7 @@ public:
 
     explicit operator bool() const { return bool(m_fd); }
     int error() const { return m_error; }
+    const QByteArray& name() const { return m_name; }
     int fd() const { return m_fd.get(); }
 
     // Takes the place of `target`, replacing it.
@@ -246,11 +266,18 @@ void writeInPlace(int fd, off_t oldSize, const QByteArray& bytes, const QString&
         }
     }
     if (!writeAll(fd, bytes.constData(), qMin(oldSize, newSize), 0) ||
-        ::ftruncate(fd, newSize) != 0)
+        ::ftruncate(fd, newSize) != 0 || !syncData(fd))
         throw FileError::cannotWrite(fullPath, reason(errno));
 }
 
-void replaceFile(const Target& target, const QByteArray& bytes, const QString& fullPath) {
+// After the sibling took the name: the name on the disk as well.
+void syncPlaced(const Target& target, FileSync sync, const QString& fullPath) {
+    if (sync == FileSync::Now && !syncFolderEntries(folderOf(target.name)))
+        throw FileError::cannotWrite(fullPath, reason(errno));
+}
+
+void replaceFile(const Target& target, const QByteArray& bytes, FileSync sync,
+                 const QString& fullPath) {
     if (S_ISDIR(target.status.st_mode))
         throw FileError::cannotCreate(fullPath, IsADirectory);
     if (!S_ISREG(target.status.st_mode))
@@ -268,24 +295,30 @@ void replaceFile(const Target& target, const QByteArray& bytes, const QString& f
     if (status.st_nlink == 1) {
         Sibling sibling(target.name);
         if (sibling && takeOverOwnerAndMode(sibling.fd(), status)) {
+            // Synced before it takes the name, whoever syncs the folder:
+            // otherwise a power cut could leave the name empty, the old bytes gone.
             if (!writeAll(sibling.fd(), bytes.constData(), bytes.size(), 0) ||
-                !sibling.replace(target.name))
+                !syncData(sibling.fd()) || !sibling.replace(target.name))
                 throw FileError::cannotWrite(fullPath, reason(errno));
-            return;
+            return syncPlaced(target, sync, fullPath);
         }
     }
     writeInPlace(fd.get(), status.st_size, bytes, fullPath);
 }
 
 // False when another program took the name meanwhile.
-bool writeNewFile(const Target& target, const QByteArray& bytes, const QString& fullPath) {
+bool writeNewFile(const Target& target, const QByteArray& bytes, FileSync sync,
+                  const QString& fullPath) {
     Sibling sibling(target.name);
     if (!sibling)
         throw FileError::cannotCreate(fullPath, reason(sibling.error()));
-    if (!writeAll(sibling.fd(), bytes.constData(), bytes.size(), 0))
+    if (!writeAll(sibling.fd(), bytes.constData(), bytes.size(), 0) ||
+        (sync == FileSync::Now && !syncData(sibling.fd())))
         throw FileError::cannotWrite(fullPath, reason(errno));
-    if (sibling.placeAsNew(target.name))
+    if (sibling.placeAsNew(target.name)) {
+        syncPlaced(target, sync, fullPath);
         return true;
+    }
     if (errno == EEXIST)
         return false;
     throw FileError::cannotWrite(fullPath, reason(errno));
@@ -339,32 +372,72 @@ QByteArray readWholeFile(const QString& path) {
     return bytes;
 }
 
-void writeWholeFile(const QString& path, const QByteArray& bytes) {
+void writeWholeFile(const QString& path, const QByteArray& bytes, FileSync sync) {
     const QString fullPath = absoluteFilePath(path);
     // A name another program takes while the new file is put together is
     // then replaced like any file that was there.
     for (int attempt = 0; attempt < 3; ++attempt) {
         const Target target = followLinks(fullPath);
         if (target.exists)
-            return replaceFile(target, bytes, fullPath);
-        if (writeNewFile(target, bytes, fullPath))
+            return replaceFile(target, bytes, sync, fullPath);
+        if (writeNewFile(target, bytes, sync, fullPath))
             return;
     }
     throw FileError::cannotCreate(fullPath, reason(EEXIST));
 }
 
-bool writeNewWholeFile(const QString& path, const QByteArray& bytes) {
+bool writeNewWholeFile(const QString& path, const QByteArray& bytes, FileSync sync) {
     const QString fullPath = absoluteFilePath(path);
-    return writeNewFile(Target{QFile::encodeName(fullPath)}, bytes, fullPath);
+    return writeNewFile(Target{QFile::encodeName(fullPath)}, bytes, sync, fullPath);
 }
 
-void createNewFile(const QString& path) {
-    const QString fullPath = absoluteFilePath(path);
-    if (QFileInfo::exists(fullPath))
-        throw FileError::cannotCreate(fullPath, u"File exists"_s);
-    QFile made(fullPath);
-    if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw FileError::cannotCreate(fullPath, made.errorString());
+void syncFolder(const QString& folder) {
+    const QString fullPath = absoluteFilePath(folder);
+    const Descriptor fd(
+        ::open(QFile::encodeName(fullPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd || ::syncfs(fd.get()) != 0 || (::fsync(fd.get()) != 0 && errno != EINVAL))
+        throw FileError::cannotWriteInto(fullPath, reason(errno));
+}
+
+struct NewFile::Parts {
+    QByteArray name;
+    Sibling sibling;
+};
+
+NewFile::NewFile(const QString& path) : m_path(absoluteFilePath(path)) {
+    const QByteArray name = QFile::encodeName(m_path);
+    struct stat taken {};
+    if (::lstat(name.constData(), &taken) == 0)
+        throw FileError::cannotCreate(m_path, reason(EEXIST));
+    m_parts.reset(new Parts{name, Sibling(name)});
+    if (!m_parts->sibling)
+        throw FileError::cannotCreate(m_path, reason(m_parts->sibling.error()));
+}
+
+NewFile::~NewFile() = default;
+
+QString NewFile::hiddenPath() const {
+    return QFile::decodeName(m_parts->sibling.name());
+}
+
+void NewFile::place() {
+    Sibling& sibling = m_parts->sibling;
+    if (::fsync(sibling.fd()) != 0)
+        throw FileError::cannotWrite(m_path, reason(errno));
+    if (!sibling.placeAsNew(m_parts->name)) {
+        if (errno == EEXIST)
+            throw FileError::cannotCreate(m_path, reason(EEXIST));
+        throw FileError::cannotWrite(m_path, reason(errno));
+    }
+    if (!syncFolderEntries(folderOf(m_parts->name))) {
+        const int error = errno;
+        ::unlink(m_parts->name.constData());
+        throw FileError::cannotWrite(m_path, reason(error));
+    }
+}
+
+FileError NewFile::named(const FileError& failure) const {
+    return FileError(QString(failure.message()).replace(hiddenPath(), m_path));
 }
 
 bool copyFileContents(const QString& source, const QString& target, QDeadlineTimer deadline) {
