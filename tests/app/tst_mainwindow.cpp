@@ -48,6 +48,8 @@ private Q_SLOTS:
     void oneScoreButtons();
     void steppingThroughThreeScores();
     void scoreWithoutPictureKeepsThePreviousOne();
+    void failedShowLeavesTheAreaBlack_data();
+    void failedShowLeavesTheAreaBlack();
     void nextPageIsReadyBeforeItIsAskedFor();
     void thinLinesKeepTheirOwnPixels();
     void closingDuringWorkAhead();
@@ -323,6 +325,47 @@ void TestMainWindow::scoreWithoutPictureKeepsThePreviousOne() {
     QVERIFY(nearColour(shownColor(*form), Blue));
     QVERIFY(form->SpeedButton1->isEnabled());
     QVERIFY(form->SpeedButton2->isEnabled());
+}
+
+void TestMainWindow::failedShowLeavesTheAreaBlack_data() {
+    QTest::addColumn<QByteArray>("picture");
+    QTest::addColumn<bool>("removedByAnotherProgram");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("row removed by another program")
+        << TestFiles::jpeg(60, 40, Blue) << true << u"^Row cannot be located for reading"_s;
+    QTest::newRow("picture cut short")
+        << TestFiles::jpeg(600, 400, Blue).left(700) << false << u"^JPEG error #\\d+\\.$"_s;
+    QTest::newRow("picture over the pixel limit")
+        << TestFiles::withDeclaredSize(TestFiles::jpeg(64, 64), 65000, 65000) << false
+        << u"65000 × 65000"_s;
+}
+
+// The failure is reported, and the page shown before does not stay under
+// the name of the score that failed: the area is black until another shows.
+void TestMainWindow::failedShowLeavesTheAreaBlack() {
+    QFETCH(QByteArray, picture);
+    QFETCH(bool, removedByAnotherProgram);
+    QFETCH(QString, message);
+    makeLibrary({{u"p1"_s, TestFiles::jpeg(600, 400, Red)},
+                 {u"p2"_s, TestFiles::jpeg(600, 400, Green)},
+                 {u"n10"_s, picture}});
+    auto form = startMainWindow();
+    QVERIFY(nearColour(shownColor(*form), Red));
+    if (removedByAnotherProgram) // not a neighbour of the first: not read yet
+        TestFiles::execute(m_folder->library(), u"delete from pictures where filename = 'n10'"_s);
+
+    const QList<SeenBox> boxes = collectMessageBoxes([&] { clickRow(*form, 2); });
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0].text.contains(QRegularExpression(message)), qPrintable(boxes[0].text));
+    QCOMPARE(form->DBText1->text(), u"n10"_s);
+    QVERIFY(!form->Image1->hasPicture());
+    const QImage area = form->ScrollBox1->grab().toImage();
+    const QRect inside = form->Image1->geometry();
+    for (const QPoint at : {inside.center(), inside.topLeft() + QPoint(80, 80)})
+        QCOMPARE(area.pixelColor(at), QColor(Qt::black));
+
+    clickRow(*form, 1);
+    QVERIFY(nearColour(shownColor(*form), Green));
 }
 
 void TestMainWindow::nextPageIsReadyBeforeItIsAskedFor() {
@@ -626,14 +669,14 @@ void TestMainWindow::queuedKeysDrawOnlyWhereTheyStop() {
     QVERIFY(nearColour(QGuiApplication::clipboard()->image().pixelColor(150, 200), colourOf(25)));
 
     // A page that cannot be drawn where the keys stop is reported once, and
-    // the page before stays.
+    // the page before does not stay under its name.
     const QList<SeenBox> boxes = collectMessageBoxes([&] {
         QTest::keyClick(grid, Qt::Key_End);
         QCoreApplication::processEvents();
     });
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(form->DBText1->text(), u"not a picture"_s);
-    QVERIFY(nearColour(shownColor(*form), colourOf(25)));
+    QVERIFY(!form->Image1->hasPicture());
 }
 
 void TestMainWindow::rightClickSelectsRowThenOpensMenu() {
