@@ -35,7 +35,7 @@ launch() {
     rm -f "$STARTED"
     status=0
     out=$(timeout 120 "${LAUNCHER:-$bin/tamblor-launch}" "$@" 2>"$work/stderr") || status=$?
-    [ "$status" -ne 124 ] || fail "hung: $*"
+    [ "$status" -ne 124 ] || fail "the launcher hung (arguments: $*)"
 }
 started_in() {
     [ "$status" -eq 0 ] || fail "exited with $status, expected a start in $1"
