@@ -112,6 +112,9 @@ int renameat2(int fromFolder, const char* from, int toFolder, const char* to,
 int link(const char* from, const char* to) noexcept {
     return naming([&] { return ::syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0); });
 }
+int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) noexcept {
+    return naming([&] { return ::syscall(SYS_linkat, fromFolder, from, toFolder, to, flags); });
+}
 }
 
 class TestWholeFile : public QObject {
