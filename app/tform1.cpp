@@ -192,7 +192,14 @@ void TForm1::showCurrentPicture() {
     Field& picture = ADOQuery1.FieldByName(Columns::Picture);
     if (picture.IsNull())
         return;
-    Image1->setPicture(picture.LoadPicture());
+    try {
+        Image1->setPicture(picture.LoadPicture());
+    } catch (...) {
+        // The name shown is already this score's: the page before it must
+        // not stand under it.
+        Image1->clear();
+        throw;
+    }
     // The pages on either side are decoded once this one is painted, so that
     // a step to one of them finds it ready.
     m_workAhead.request();

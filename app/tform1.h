@@ -61,7 +61,8 @@ public:
     // error when no library is open.
     bool hasCurrentPicture() const;
     // Puts the current record's picture into Image1 (a record without one
-    // leaves Image1 as it is).
+    // leaves Image1 as it is); one that cannot be read or decoded clears
+    // Image1 and fails.
     void showCurrentPicture();
     // The current picture, or an empty picture area when there is none.
     void showCurrentScore();

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 // jpeglib.h needs size_t and FILE declared first.
@@ -79,6 +80,8 @@ struct Decompression {
     jpeg_decompress_struct cinfo{};
     ErrorManager manager{};
     jpeg_progress_mgr progress{};
+    // The turn of a large picture, given back after libjpeg's memory.
+    std::unique_lock<std::mutex> large;
     Decompression() {
         install(manager, *reinterpret_cast<jpeg_common_struct*>(&cinfo));
         progress.progress_monitor = countScans;
@@ -108,9 +111,34 @@ struct Compression {
     [[noreturn]] void fail() const { throw JpegError(manager.pub.msg_code); }
 };
 
-// libjpeg keeps no backing store: a stream that needs more working memory
-// than this fails with a JPEG error instead of exhausting the machine.
-constexpr long MaxWorkingMemory = 1024L * 1024 * 1024;
+// A progressive picture, or one whose components come in scans of their own,
+// is held whole while it decodes, as 2-byte coefficients: up to 8 bytes a
+// pixel for four components. libjpeg keeps no backing store, so its working
+// memory is bounded by what a picture within MaxPixels can need (its blocks
+// padded to whole units, and its rows, take far less than the margin): every
+// picture small enough to be shown decodes, while a stream asking for more
+// fails with a JPEG error instead of exhausting the machine.
+constexpr qint64 MostCoefficientBytesPerPixel = 4 * 2;
+constexpr long MaxWorkingMemory =
+    long(JpegPicture::MaxPixels * MostCoefficientBytesPerPixel + 64L * 1024 * 1024);
+
+// Pictures held whole that take more than this decode one at a time, so that
+// threads decoding at once (a library's check, the page drawn ahead) never
+// hold several of the largest together.
+constexpr qint64 LargeWorkingMemory = 256L * 1024 * 1024;
+std::mutex largePictures;
+
+// The coefficients libjpeg holds for the whole picture, once the header is read.
+qint64 wholePictureBytes(jpeg_decompress_struct& cinfo) {
+    if (!jpeg_has_multiple_scans(&cinfo))
+        return 0;
+    qint64 blocks = 0;
+    for (int i = 0; i < cinfo.num_components; ++i) {
+        const jpeg_component_info& component = cinfo.comp_info[i];
+        blocks += qint64(component.width_in_blocks) * component.height_in_blocks;
+    }
+    return blocks * qint64(sizeof(JBLOCK));
+}
 
 void startReading(Decompression& session, const QByteArray& data) {
     jpeg_decompress_struct& cinfo = session.cinfo;
@@ -225,6 +253,8 @@ void startDecoding(Decompression& session, const QByteArray& data, QSize atLeast
     const int width = int(cinfo.image_width), height = int(cinfo.image_height);
     if (qint64(width) * height > JpegPicture::MaxPixels)
         throw PictureTooLargeError(width, height);
+    if (wholePictureBytes(cinfo) > LargeWorkingMemory)
+        session.large = std::unique_lock(largePictures);
     cinfo.out_color_space = outputSpaceFor(cinfo.jpeg_color_space);
     cinfo.scale_num = unsigned(scaleFor({width, height}, atLeast));
     cinfo.scale_denom = 8;

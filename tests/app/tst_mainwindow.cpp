@@ -48,6 +48,8 @@ private Q_SLOTS:
     void oneScoreButtons();
     void steppingThroughThreeScores();
     void scoreWithoutPictureKeepsThePreviousOne();
+    void failedShowLeavesTheAreaBlack_data();
+    void failedShowLeavesTheAreaBlack();
     void nextPageIsReadyBeforeItIsAskedFor();
     void thinLinesKeepTheirOwnPixels();
     void closingDuringWorkAhead();
@@ -325,24 +327,69 @@ void TestMainWindow::scoreWithoutPictureKeepsThePreviousOne() {
     QVERIFY(form->SpeedButton2->isEnabled());
 }
 
+void TestMainWindow::failedShowLeavesTheAreaBlack_data() {
+    QTest::addColumn<QByteArray>("picture");
+    QTest::addColumn<bool>("removedByAnotherProgram");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("row removed by another program")
+        << TestFiles::jpeg(60, 40, Blue) << true << u"^Row cannot be located for reading"_s;
+    QTest::newRow("picture cut short")
+        << TestFiles::jpeg(600, 400, Blue).left(700) << false << u"^JPEG error #\\d+\\.$"_s;
+    QTest::newRow("picture over the pixel limit")
+        << TestFiles::withDeclaredSize(TestFiles::jpeg(64, 64), 65000, 65000) << false
+        << u"65000 × 65000"_s;
+}
+
+// The failure is reported, and the page shown before does not stay under
+// the name of the score that failed: the area is black until another shows.
+void TestMainWindow::failedShowLeavesTheAreaBlack() {
+    QFETCH(QByteArray, picture);
+    QFETCH(bool, removedByAnotherProgram);
+    QFETCH(QString, message);
+    makeLibrary({{u"p1"_s, TestFiles::jpeg(600, 400, Red)},
+                 {u"p2"_s, TestFiles::jpeg(600, 400, Green)},
+                 {u"n10"_s, picture}});
+    auto form = startMainWindow();
+    QVERIFY(nearColour(shownColor(*form), Red));
+    if (removedByAnotherProgram) // not a neighbour of the first: not read yet
+        TestFiles::execute(m_folder->library(), u"delete from pictures where filename = 'n10'"_s);
+
+    const QList<SeenBox> boxes = collectMessageBoxes([&] { clickRow(*form, 2); });
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0].text.contains(QRegularExpression(message)), qPrintable(boxes[0].text));
+    QCOMPARE(form->DBText1->text(), u"n10"_s);
+    QVERIFY(!form->Image1->hasPicture());
+    const QImage area = form->ScrollBox1->grab().toImage();
+    const QRect inside = form->Image1->geometry();
+    for (const QPoint at : {inside.center(), inside.topLeft() + QPoint(80, 80)})
+        QCOMPARE(area.pixelColor(at), QColor(Qt::black));
+
+    clickRow(*form, 1);
+    QVERIFY(nearColour(shownColor(*form), Green));
+}
+
 void TestMainWindow::nextPageIsReadyBeforeItIsAskedFor() {
     makeLibrary({{u"r"_s, TestFiles::jpeg(600, 400, Red)},
                  {u"g"_s, TestFiles::jpeg(600, 400, Green)},
                  {u"b"_s, TestFiles::jpeg(600, 400, Blue)}});
     auto form = startMainWindow();
     PictureCache& cache = form->pictureCache();
-    QTRY_COMPARE(cache.size(), 2); // the first page, and the second made ready while idle
+    finishWorkAhead(*form);
+    QCOMPARE(cache.size(), 2); // the first page, and the second made ready while idle
     QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
     QCOMPARE(cache.size(), 2); // shown from what was ready
     QVERIFY(nearColour(shownColor(*form), Green));
-    QTRY_COMPARE(cache.size(), 3); // and now the third
+    finishWorkAhead(*form);
+    QCOMPARE(cache.size(), 3); // and now the third
 
     // From the last page, the page before it is the one made ready.
     clickRow(*form, 2);
-    QTRY_COMPARE(cache.size(), 3);
+    finishWorkAhead(*form);
+    QCOMPARE(cache.size(), 3);
     cache.clear();
     form->showCurrentPicture();
-    QTRY_COMPARE(cache.size(), 2); // the last page, and the one before it
+    finishWorkAhead(*form);
+    QCOMPARE(cache.size(), 2); // the last page, and the one before it
     QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
     QCOMPARE(cache.size(), 2);
     QVERIFY(nearColour(shownColor(*form), Green));
@@ -393,7 +440,8 @@ void TestMainWindow::closingDuringWorkAhead() {
             QCoreApplication::processEvents();
         }
         if (round == 2) {
-            QTRY_COMPARE(form->pictureCache().size(), 3);
+            finishWorkAhead(*form);
+            QCOMPARE(form->pictureCache().size(), 3);
             QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
             QVERIFY(nearColour(shownColor(*form), QColor::fromHsv(120, 255, 255)));
         }
@@ -615,7 +663,8 @@ void TestMainWindow::queuedKeysDrawOnlyWhereTheyStop() {
     QCOMPARE(form->DBText1->text(), u"score 20"_s);
     QCOMPARE(grid->currentIndex().row(), 20);
     // Page 20 and the two beside it; none of the nineteen passed over.
-    QTRY_COMPARE(cache.size(), 3);
+    finishWorkAhead(*form);
+    QCOMPARE(cache.size(), 3);
 
     pressDown(5);
     QCoreApplication::sendPostedEvents(grid); // the keys, not yet the drawing
@@ -626,14 +675,14 @@ void TestMainWindow::queuedKeysDrawOnlyWhereTheyStop() {
     QVERIFY(nearColour(QGuiApplication::clipboard()->image().pixelColor(150, 200), colourOf(25)));
 
     // A page that cannot be drawn where the keys stop is reported once, and
-    // the page before stays.
+    // the page before does not stay under its name.
     const QList<SeenBox> boxes = collectMessageBoxes([&] {
         QTest::keyClick(grid, Qt::Key_End);
         QCoreApplication::processEvents();
     });
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(form->DBText1->text(), u"not a picture"_s);
-    QVERIFY(nearColour(shownColor(*form), colourOf(25)));
+    QVERIFY(!form->Image1->hasPicture());
 }
 
 void TestMainWindow::rightClickSelectsRowThenOpensMenu() {

@@ -34,7 +34,8 @@ fail() {
 launch() {
     rm -f "$STARTED"
     status=0
-    out=$("${LAUNCHER:-$bin/tamblor-launch}" "$@" 2>"$work/stderr") || status=$?
+    out=$(timeout 120 "${LAUNCHER:-$bin/tamblor-launch}" "$@" 2>"$work/stderr") || status=$?
+    [ "$status" -ne 124 ] || fail "the launcher hung (arguments: $*)"
 }
 started_in() {
     [ "$status" -eq 0 ] || fail "exited with $status, expected a start in $1"
@@ -125,6 +126,23 @@ chmod +x "$bin/zenity"
 )
 launch
 started_in "$work/asked${newline}folder"
+
+# A pipe where the choice is kept is refused, not read for ever (a writer
+# holds it open and never writes); a new choice replaces it, and goes under a
+# name of its own, never through a pipe lying beside it.
+choice=$XDG_CONFIG_HOME/tamblor/score-folder
+rm -f "$choice"
+mkfifo "$choice" "$choice.new"
+exec 3<>"$choice"
+launch
+failed 1 "score-folder is not a regular file"
+launch --print-folder
+failed 1 "score-folder is not a regular file"
+exec 3<&-
+launch --choose-folder "$work/asked${newline}folder"
+started_in "$work/asked${newline}folder"
+[ -f "$choice" ] && [ -p "$choice.new" ] || fail "the choice went through the pipe beside it"
+rm -f "$choice.new"
 
 # A folder that cannot be made, and a library that cannot be made, are
 # reported and nothing is started.

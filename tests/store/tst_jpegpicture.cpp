@@ -8,6 +8,7 @@
 #include "failure.h"
 #include "jpegpicture.h"
 #include "jpegstream.h"
+#include "libraryfiles.h"
 
 #include <QColor>
 #include <QImage>
@@ -72,6 +73,8 @@ private Q_SLOTS:
     void streamCutInHeaderFailsOnCreation();
     void streamCutInScanFailsOnDecode();
     void hugeFrameIsRefusedBeforeDecoding();
+    void everyPictureWithinThePixelLimitHasTheMemoryToDecode_data();
+    void everyPictureWithinThePixelLimitHasTheMemoryToDecode();
     void jpegBytesStayUnchanged();
     void encodesBaselineColourAtQuality90_data();
     void encodesBaselineColourAtQuality90();
@@ -268,6 +271,37 @@ void TestJpegPicture::hugeFrameIsRefusedBeforeDecoding() {
         message = e.message();
     }
     QVERIFY2(message.contains(u"65000"_s), qPrintable(message));
+}
+
+void TestJpegPicture::everyPictureWithinThePixelLimitHasTheMemoryToDecode_data() {
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QSize>("claimed");
+    const QImage page = pattern(64, 64);
+    QTest::newRow("colour, progressive, 4:4:4, 14000 x 14000")
+        << compress(page, {.progressive = true, .chromaShare = {1, 1}}) << QSize(14000, 14000);
+    // Four components at full resolution, padded to whole blocks: the most
+    // any picture within the limit holds (one more row is over it).
+    QTest::newRow("CMYK, progressive, 65500 x 3053")
+        << compress(page, {.cmyk = true, .progressive = true}) << QSize(65500, 3053);
+}
+
+// A picture that is held whole while it decodes (progressive) and is within
+// the pixel limit gets the memory for it: it can be stored, so it can be
+// shown and checked. The streams are small pages claiming the size, cut in
+// their first scan: having its memory, the decoder fails only when the data
+// runs out, having touched none of that memory but the first rows.
+void TestJpegPicture::everyPictureWithinThePixelLimitHasTheMemoryToDecode() {
+    QFETCH(QByteArray, stream);
+    QFETCH(QSize, claimed);
+    const qsizetype scan = offsetOfMarker(stream, 0xDA);
+    QVERIFY(scan > 0);
+    const QByteArray cut =
+        TestFiles::withDeclaredSize(stream, claimed.width(), claimed.height()).left(scan + 40);
+    const JpegPicture picture = JpegPicture::fromJpegData(cut);
+    QCOMPARE(picture.size(), claimed);
+    const QString cutShort = u"JPEG error #%1"_s.arg(JWRN_JPEG_EOF);
+    QCOMPARE(failureOf([&] { picture.toFitted(QSize(300, 300)); }).message, cutShort);
+    QCOMPARE(failureOf([&] { JpegCodec::decodeThrough(cut); }).message, cutShort);
 }
 
 void TestJpegPicture::jpegBytesStayUnchanged() {

@@ -2,6 +2,7 @@
 // data-change events, writing changes at once, and sharing the file with
 // other programs. Files are made and checked with SQLite directly.
 
+#include "childprocess.h"
 #include "connection.h"
 #include "datasource.h"
 #include "errors.h"
@@ -32,6 +33,7 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using TestFiles::Record;
@@ -1259,7 +1261,8 @@ void TestRecordSet::postWaitsForAnotherProgramsLock() {
     a.name().SetAsString(u"after the lock"_s);
 
     std::atomic<int> locked = 0; // 1: holding the write lock, -1: could not take it
-    std::atomic<bool> releasing = false;
+    std::atomic<bool> posting = false, releasing = false;
+    const pid_t poster = pid_t(::gettid());
     const QByteArray file = path().toUtf8();
     std::jthread holder([&] {
         sqlite3* db = nullptr;
@@ -1267,7 +1270,10 @@ void TestRecordSet::postWaitsForAnotherProgramsLock() {
         const bool ok = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
         locked = ok ? 1 : -1;
         if (ok) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            // Let go once the post has been turned away and waits.
+            while (!posting)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            waitUntilAsleep(poster);
             releasing = true;
             sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
         }
@@ -1277,6 +1283,7 @@ void TestRecordSet::postWaitsForAnotherProgramsLock() {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     QCOMPARE(locked.load(), 1);
 
+    posting = true;
     a.records.Post();
     // The write could only happen once the other program let go.
     QVERIFY(releasing);
@@ -1337,7 +1344,8 @@ void TestRecordSet::newLibraryNeverCopiesAHalfWrittenTemplate() {
     TestFiles::execute(templatePath, u"create table notes (text TEXT)"_s);
     const qint64 committedSize = QFileInfo(templatePath).size();
 
-    std::atomic<bool> spilled = false;
+    std::atomic<bool> spilled = false, changing = false, copied = false;
+    const pid_t copier = pid_t(::gettid());
     const QByteArray file = templatePath.toUtf8();
     std::jthread writer([&] {
         sqlite3* db = nullptr;
@@ -1350,14 +1358,19 @@ void TestRecordSet::newLibraryNeverCopiesAHalfWrittenTemplate() {
             " INSERT INTO notes SELECT randomblob(1000) FROM n",
             nullptr, nullptr, nullptr);
         spilled = QFileInfo(QString::fromUtf8(file)).size() > committedSize;
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        changing = true;
+        // Given up only once the copy has met the change and waits for it.
+        waitUntilAsleep(copier, &copied);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(db);
     });
-    QTRY_VERIFY_WITH_TIMEOUT(spilled, 5000);
+    while (!changing)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    QVERIFY(spilled);
 
     const QString copy = path(u"new.tbr"_s);
     makeEmptyCopy(templatePath, copy);
+    copied = true;
     QCOMPARE(query(copy, u"pragma integrity_check"_s), QStringList(u"ok"_s));
     QCOMPARE(query(copy, u"select count(*) from notes"_s), QStringList(u"0"_s));
     QCOMPARE(query(copy, u"select count(*) from pictures"_s), QStringList(u"0"_s));

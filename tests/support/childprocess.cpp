@@ -1,11 +1,14 @@
 #include "childprocess.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 
 #include <csignal>
+#include <thread>
 
 #include <grp.h>
 #include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,7 +31,7 @@ Failure inChild(const std::function<void()>& action, ChildSetup setup) {
             ::_exit(2);
 #ifndef __SANITIZE_ADDRESS__
         // Not under AddressSanitizer, whose shadow memory alone is over any
-        // such limit: its next mapping would fail. The ten seconds still hold.
+        // such limit: its next mapping would fail. The two minutes still hold.
         const rlimit memory{2LL << 30, 2LL << 30};
         if (::setrlimit(RLIMIT_AS, &memory) != 0)
             ::_exit(2);
@@ -43,7 +46,7 @@ Failure inChild(const std::function<void()>& action, ChildSetup setup) {
     }
     ::close(ends[1]);
     QByteArray report;
-    const QDeadlineTimer deadline(10'000);
+    const QDeadlineTimer deadline(120'000);
     bool hung = false;
     for (;;) {
         pollfd readable{ends[0], POLLIN, 0};
@@ -67,4 +70,24 @@ Failure inChild(const std::function<void()>& action, ChildSetup setup) {
         return {u"died"_s, QString::number(status)};
     const qsizetype newline = report.indexOf('\n');
     return {QString::fromUtf8(report.left(newline)), QString::fromUtf8(report.sliced(newline + 1))};
+}
+
+bool waitUntilAsleep(pid_t id, const std::atomic_bool* over) {
+    const QString folder = u"/proc/%1/"_s.arg(id);
+    while (!over || !*over) {
+        // The system call it is in: its number first, "running" when in none.
+        QFile call(folder + u"syscall"_s);
+        QFile status(folder + u"stat"_s);
+        if (!call.open(QIODevice::ReadOnly) || !status.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray state = status.readAll();
+        const qsizetype name = state.lastIndexOf(')');
+        if (name < 0 || state.mid(name + 2, 1) == "Z")
+            return false;
+        const long number = call.readAll().split(' ').value(0).toLong();
+        if (number == SYS_clock_nanosleep || number == SYS_nanosleep)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
 }

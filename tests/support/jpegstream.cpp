@@ -95,8 +95,9 @@ bool isBaselineQuality90Colour(const QByteArray& stream) {
 
 // A JPEG stream of `image` written by libjpeg at quality 90.
 QByteArray compress(const QImage& image, StreamOptions options) {
-    const QImage pixels =
-        image.convertToFormat(options.grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    const QImage pixels = image.convertToFormat(options.grey   ? QImage::Format_Grayscale8
+                                                : options.cmyk ? QImage::Format_RGB32
+                                                               : QImage::Format_RGB888);
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
     cinfo.err = jpeg_std_error(&errors);
@@ -106,11 +107,11 @@ QByteArray compress(const QImage& image, StreamOptions options) {
     jpeg_mem_dest(&cinfo, &buffer, &size);
     cinfo.image_width = JDIMENSION(pixels.width());
     cinfo.image_height = JDIMENSION(pixels.height());
-    cinfo.input_components = options.grey ? 1 : 3;
-    cinfo.in_color_space = options.grey ? JCS_GRAYSCALE : JCS_RGB;
+    cinfo.input_components = options.grey ? 1 : options.cmyk ? 4 : 3;
+    cinfo.in_color_space = options.grey ? JCS_GRAYSCALE : options.cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 90, TRUE);
-    if (!options.grey) {
+    if (!options.grey && !options.cmyk) {
         cinfo.comp_info[0].h_samp_factor = options.chromaShare.width();
         cinfo.comp_info[0].v_samp_factor = options.chromaShare.height();
     }

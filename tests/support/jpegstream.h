@@ -34,6 +34,8 @@ bool isBaselineQuality90Colour(const QByteArray& stream);
 
 struct StreamOptions {
     bool grey = false;
+    // Four components, each pixel's four bytes taken as its inks.
+    bool cmyk = false;
     bool progressive = false;
     // Progressive, each AC coefficient of each component in a scan of its own
     // (1 + 63 scans a component): a valid stream with very many scans.
@@ -42,7 +44,7 @@ struct StreamOptions {
     // difference: 2 x 2 (libjpeg's default), 2 x 1 or 1 x 1.
     QSize chromaShare{2, 2};
 };
-// A JPEG stream of `image` written by libjpeg at quality 90: colour or
+// A JPEG stream of `image` written by libjpeg at quality 90: colour, CMYK or
 // one-channel grey, baseline or progressive.
 QByteArray compress(const QImage& image, StreamOptions options = {});
 // `stream` with its last scan written `times` times more, as a hostile

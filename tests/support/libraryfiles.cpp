@@ -99,9 +99,12 @@ QByteArray jpeg(int width, int height, QColor color) {
 }
 
 QByteArray withDeclaredSize(QByteArray jpeg, int width, int height) {
-    const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+    qsizetype frame = -1;
+    for (const char kind : {'\xC0', '\xC1', '\xC2'})
+        if (frame < 0)
+            frame = jpeg.indexOf(QByteArray("\xFF") + kind);
     if (frame < 0)
-        throw std::runtime_error("no baseline frame header");
+        throw std::runtime_error("no baseline, extended or progressive frame header");
     jpeg[frame + 5] = char(height >> 8);
     jpeg[frame + 6] = char(height & 0xFF);
     jpeg[frame + 7] = char(width >> 8);

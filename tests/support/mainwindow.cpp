@@ -38,6 +38,13 @@ std::unique_ptr<TForm1> startMainWindow(QList<SeenBox>* boxes) {
     return form;
 }
 
+void finishWorkAhead(TForm1& form) {
+    // A request waits behind the painting, which may post one more event.
+    for (int hop = 0; hop < 3; ++hop)
+        QCoreApplication::sendPostedEvents();
+    form.pictureCache().waitForWorkAhead();
+}
+
 QColor shownColor(TForm1& form) {
     const QImage area = form.ScrollBox1->grab().toImage();
     return area.pixelColor(form.Image1->pos() + form.Image1->pictureRect().center());

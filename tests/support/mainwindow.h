@@ -34,6 +34,9 @@ private:
 // Every command, as the program's start hands them to the main window.
 WindowCommands programCommands();
 std::unique_ptr<TForm1> startMainWindow(QList<SeenBox>* boxes = nullptr);
+// The pages the window asks to have drawn ahead, drawn and kept: what it has
+// queued is handled (the request among it), then the drawing is waited for.
+void finishWorkAhead(TForm1& form);
 
 // The colour at the centre of the picture as the main window draws it.
 QColor shownColor(TForm1& form);

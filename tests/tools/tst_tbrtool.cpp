@@ -1,5 +1,6 @@
 // tbrtool, run as a separate program the way a user runs it.
 
+#include "childprocess.h"
 #include "jpegpicture.h"
 #include "libraryfiles.h"
 
@@ -1116,8 +1117,8 @@ void TestTbrtool::lockedLibraryIsWaitedFor() {
     QProcess process;
     process.start(QStringLiteral(TBRTOOL_PATH), {u"add"_s, library(), path(u"Gigue.jpg"_s)});
     QVERIFY(process.waitForStarted());
-    QTest::qWait(1000);
-    QCOMPARE(process.state(), QProcess::Running);
+    // Turned away, it waits for the lock.
+    QVERIFY(waitUntilAsleep(pid_t(process.processId())));
     if (released)
         QCOMPARE(sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
     QVERIFY(process.waitForFinished(60'000));
