@@ -8,6 +8,11 @@ void TForm1::DataSource1DataChange(const Field*) {
     if (!hasCurrentPicture()) {
         SpeedButton1->setEnabled(false);
         SpeedButton2->setEnabled(false);
+        // A stored score without a page (written by another program): the
+        // page before it must not stand under its name. A pending new score
+        // keeps what the import or paste shows.
+        if (ADOQuery1.State() == DataSetState::Browse)
+            Image1->clear();
         return;
     }
     if (DBGrid1->movingByKey())
