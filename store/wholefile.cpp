@@ -420,10 +420,14 @@ QString NewFile::hiddenPath() const {
     return QFile::decodeName(m_parts->sibling.name());
 }
 
+void NewFile::writeOut() const {
+    if (::fsync(m_parts->sibling.fd()) != 0)
+        throw FileError::cannotWrite(m_path, reason(errno));
+}
+
 void NewFile::place() {
     Sibling& sibling = m_parts->sibling;
-    if (::fsync(sibling.fd()) != 0)
-        throw FileError::cannotWrite(m_path, reason(errno));
+    writeOut();
     if (!sibling.placeAsNew(m_parts->name)) {
         if (errno == EEXIST)
             throw FileError::cannotCreate(m_path, reason(EEXIST));

@@ -88,6 +88,10 @@ public:
     const QString& path() const { return m_path; }
     // The existing empty file to write the new one into.
     QString hiddenPath() const;
+    // Syncs what the file holds so far, waiting for the disk: on a thread of
+    // its own, while the caller reads the file, it spares place() the wait.
+    // FileError "Cannot write file ..." with the system's reason.
+    void writeOut() const;
     // Syncs the file, gives it the name and syncs the folder. Never over a
     // file that took the name meanwhile ("Cannot create file ... File
     // exists"); another failure is "Cannot write file ..." with the system's
