@@ -169,8 +169,6 @@ private Q_SLOTS:
     void sameLengthChangeIsNoticed();
     void refusedValueIsNeverStoredAsNull_data();
     void refusedValueIsNeverStoredAsNull();
-    void writeATriggerSkipsIsRefused_data();
-    void writeATriggerSkipsIsRefused();
     void appendsFromTwoProgramsBothLand();
     void postWaitsForAnotherProgramsLock();
     void writesInOneTransactionAreAllOrNothing_data();
@@ -1184,50 +1182,6 @@ void TestRecordSet::refusedValueIsNeverStoredAsNull() {
     QCOMPARE(failure.kind, u"EngineError"_s);
     QCOMPARE(failure.message, u"string or blob too big"_s);
     QCOMPARE(TestFiles::readFile(path()), before);
-}
-
-void TestRecordSet::writeATriggerSkipsIsRefused_data() {
-    QTest::addColumn<QString>("trigger");
-    QTest::addColumn<QString>("write");
-
-    const QString ignore = u" on pictures begin select raise(ignore); end"_s;
-    QTest::newRow("new score, ignored") << u"before insert"_s + ignore << u"append"_s;
-    QTest::newRow("new score, taken away again")
-        << u"after insert on pictures begin delete from pictures where rowid = new.rowid; end"_s
-        << u"append"_s;
-    QTest::newRow("rename, ignored") << u"before update"_s + ignore << u"edit"_s;
-    QTest::newRow("delete, ignored") << u"before delete"_s + ignore << u"delete"_s;
-}
-
-// A trigger that skips a write without an error makes it a failure, never
-// a change reported done: the file and the set stay as they were.
-void TestRecordSet::writeATriggerSkipsIsRefused() {
-    QFETCH(QString, trigger);
-    QFETCH(QString, write);
-    TestFiles::makeLibrary(path(), named({u"one"_s, u"two"_s}));
-    TestFiles::execute(path(), u"create trigger skip "_s + trigger);
-    const QByteArray before = TestFiles::readFile(path());
-    Library library(path());
-    RecordSet& records = library.records;
-    records.Open();
-
-    const Failure failure = failureOf([&] {
-        if (write == u"delete") {
-            records.Delete();
-            return;
-        }
-        if (write == u"append")
-            records.Append();
-        else
-            records.Edit();
-        library.name().SetAsString(u"three"_s);
-        records.Post();
-    });
-    QCOMPARE(failure.kind, u"EngineError"_s);
-    QCOMPARE(failure.message, u"The library refused the change (a trigger?)"_s);
-    QCOMPARE(TestFiles::readFile(path()), before);
-    records.Cancel();
-    QCOMPARE(namesIn(records), QStringList({u"one"_s, u"two"_s}));
 }
 
 void TestRecordSet::appendsFromTwoProgramsBothLand() {
