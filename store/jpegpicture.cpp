@@ -3,6 +3,8 @@
 #include "errors.h"
 
 #include <QImageReader>
+#include <QTransform>
+#include <QtEndian>
 
 #include <algorithm>
 #include <csetjmp>
@@ -148,7 +150,24 @@ void startReading(Decompression& session, const QByteArray& data) {
     cinfo.mem->max_memory_to_use = MaxWorkingMemory;
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.constData()),
                  static_cast<unsigned long>(data.size()));
+    // APP1 holds the EXIF data with the orientation; a segment is at most
+    // 64 KB, and no larger than the stream it is read from.
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xffff);
     jpeg_read_header(&cinfo, TRUE);
+}
+
+constexpr QByteArrayView ExifStart("Exif\0\0", 6);
+
+// The first EXIF segment decides, as in every viewer; XMP and other APP1
+// segments say nothing about it.
+Orientation orientationOf(const jpeg_decompress_struct& cinfo) {
+    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next) {
+        const QByteArrayView segment(reinterpret_cast<const char*>(marker->data),
+                                     qsizetype(marker->data_length));
+        if (marker->marker == JPEG_APP0 + 1 && segment.startsWith(ExifStart))
+            return exifOrientation(segment);
+    }
+    return Orientation::Upright;
 }
 
 QImage::Format formatFor(J_COLOR_SPACE space) {
@@ -210,6 +229,73 @@ J_COLOR_SPACE inputSpaceFor(QImage::Format format) {
 
 } // namespace
 
+Orientation exifOrientation(QByteArrayView app1) {
+    if (!app1.startsWith(ExifStart))
+        return Orientation::Upright;
+    // A TIFF header: byte order, 42, and where IFD0 starts, counted from it.
+    const QByteArrayView tiff = app1.sliced(ExifStart.size());
+    const bool little = tiff.startsWith("II");
+    if (tiff.size() < 8 || (!little && !tiff.startsWith("MM")))
+        return Orientation::Upright;
+    // Every read is checked against the segment's end before it is made.
+    const auto number = [&](qint64 at, int bytes) -> qint64 {
+        if (at < 0 || at + bytes > tiff.size())
+            return -1;
+        const char* from = tiff.data() + at;
+        if (bytes == 2)
+            return little ? qFromLittleEndian<quint16>(from) : qFromBigEndian<quint16>(from);
+        return little ? qFromLittleEndian<quint32>(from) : qFromBigEndian<quint32>(from);
+    };
+    if (number(2, 2) != 42)
+        return Orientation::Upright;
+    const qint64 ifd = number(4, 4);
+    const qint64 entries = number(ifd, 2);
+    constexpr int OrientationTag = 0x0112, Short = 3, EntryBytes = 12;
+    for (qint64 i = 0; i < entries; ++i) {
+        const qint64 entry = ifd + 2 + i * EntryBytes;
+        if (entry + EntryBytes > tiff.size())
+            break;
+        if (number(entry, 2) != OrientationTag)
+            continue;
+        const qint64 value = number(entry + 8, 2);
+        if (number(entry + 2, 2) != Short || number(entry + 4, 4) != 1 || value < 1 || value > 8)
+            return Orientation::Upright;
+        return Orientation(value);
+    }
+    return Orientation::Upright;
+}
+
+bool turnsSideways(Orientation orientation) {
+    return orientation >= Orientation::Transposed;
+}
+
+// Quarter turns by QImage's own rotation, which moves whole pixels and keeps
+// the format (a grey page stays one byte a pixel).
+QImage stoodUp(const QImage& image, Orientation orientation) {
+    const auto turned = [&image](qreal degrees) {
+        return image.transformed(QTransform().rotate(degrees));
+    };
+    switch (orientation) {
+    case Orientation::Upright:
+        return image;
+    case Orientation::Mirrored:
+        return image.mirrored(true, false);
+    case Orientation::Turned180:
+        return image.mirrored(true, true);
+    case Orientation::Flipped:
+        return image.mirrored(false, true);
+    case Orientation::Transposed:
+        return turned(90).mirrored(true, false);
+    case Orientation::TurnedRight:
+        return turned(90);
+    case Orientation::Transversed:
+        return turned(270).mirrored(true, false);
+    case Orientation::TurnedLeft:
+        return turned(270);
+    }
+    return image;
+}
+
 QImage onWhite(const QImage& bitmap) {
     QImage flat = bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < flat.height(); ++y) {
@@ -240,13 +326,15 @@ Header readHeader(const QByteArray& data) {
     if (!guarded(session.manager, [&] { startReading(session, data); }))
         session.fail();
     return {int(cinfo.image_width), int(cinfo.image_height),
-            cinfo.jpeg_color_space == JCS_GRAYSCALE, cinfo.progressive_mode != 0};
+            cinfo.jpeg_color_space == JCS_GRAYSCALE, cinfo.progressive_mode != 0,
+            orientationOf(cinfo)};
 }
 
 namespace {
-// Starts decoding at the smallest n/8 of the full size that covers `atLeast`;
-// throws for a picture over the pixel limit or one libjpeg refuses.
-void startDecoding(Decompression& session, const QByteArray& data, QSize atLeast) {
+// Starts decoding at the smallest n/8 of the full size that covers `atLeast`
+// once stood up, and gives the orientation that stands it up; throws for a
+// picture over the pixel limit or one libjpeg refuses.
+Orientation startDecoding(Decompression& session, const QByteArray& data, QSize atLeast) {
     jpeg_decompress_struct& cinfo = session.cinfo;
     if (!guarded(session.manager, [&] { startReading(session, data); }))
         session.fail();
@@ -255,11 +343,14 @@ void startDecoding(Decompression& session, const QByteArray& data, QSize atLeast
         throw PictureTooLargeError(width, height);
     if (wholePictureBytes(cinfo) > LargeWorkingMemory)
         session.large = std::unique_lock(largePictures);
+    const Orientation orientation = orientationOf(cinfo);
     cinfo.out_color_space = outputSpaceFor(cinfo.jpeg_color_space);
-    cinfo.scale_num = unsigned(scaleFor({width, height}, atLeast));
+    cinfo.scale_num = unsigned(
+        scaleFor({width, height}, turnsSideways(orientation) ? atLeast.transposed() : atLeast));
     cinfo.scale_denom = 8;
     if (!guarded(session.manager, [&] { jpeg_start_decompress(&cinfo); }))
         session.fail();
+    return orientation;
 }
 
 // The source index nearest the middle of each of `count` places over `full`.
@@ -285,16 +376,17 @@ void takeColumns(const uchar* row, const std::vector<int>& columns, int pixelByt
 QImage decodeFitted(const QByteArray& data, QSize size, const std::atomic_bool* abandon) {
     Decompression session;
     jpeg_decompress_struct& cinfo = session.cinfo;
-    startDecoding(session, data, {});
-    QImage image(size, formatFor(cinfo.out_color_space));
+    const Orientation orientation = startDecoding(session, data, {});
+    const QSize stored = turnsSideways(orientation) ? size.transposed() : size;
+    QImage image(stored, formatFor(cinfo.out_color_space));
     if (image.isNull())
         throw PictureTooLargeError(size.width(), size.height());
     const bool cmyk = cinfo.out_color_space == JCS_CMYK;
     const int pixelBytes = image.depth() / 8;
     QByteArray source(qsizetype(cinfo.output_width) * 4, Qt::Uninitialized);
     QByteArray rgb(cmyk ? source.size() : 0, Qt::Uninitialized);
-    const std::vector<int> columns = nearestIndexes(int(cinfo.output_width), size.width());
-    const std::vector<int> rows = nearestIndexes(int(cinfo.output_height), size.height());
+    const std::vector<int> columns = nearestIndexes(int(cinfo.output_width), stored.width());
+    const std::vector<int> rows = nearestIndexes(int(cinfo.output_height), stored.height());
     size_t next = 0;
     bool abandoned = false;
     const bool read = guarded(session.manager, [&] {
@@ -328,13 +420,13 @@ QImage decodeFitted(const QByteArray& data, QSize size, const std::atomic_bool* 
         session.fail();
     if (abandoned)
         return {};
-    return image;
+    return stoodUp(image, orientation);
 }
 
 QImage decode(const QByteArray& data, QSize atLeast) {
     Decompression session;
     jpeg_decompress_struct& cinfo = session.cinfo;
-    startDecoding(session, data, atLeast);
+    const Orientation orientation = startDecoding(session, data, atLeast);
     QImage image(int(cinfo.output_width), int(cinfo.output_height),
                  formatFor(cinfo.out_color_space));
     if (image.isNull())
@@ -354,7 +446,7 @@ QImage decode(const QByteArray& data, QSize atLeast) {
     });
     if (!read)
         session.fail();
-    return image;
+    return stoodUp(image, orientation);
 }
 
 void decodeThrough(const QByteArray& data) {
@@ -412,6 +504,7 @@ JpegPicture JpegPicture::fromJpegData(const QByteArray& data) {
     picture.m_height = header.height;
     picture.m_grayscale = header.grayscale;
     picture.m_progressive = header.progressive;
+    picture.m_sideways = JpegCodec::turnsSideways(header.orientation);
     return picture;
 }
 
@@ -429,6 +522,11 @@ JpegPicture JpegPicture::fromBitmap(const QImage& bitmap) {
 
 // A held bitmap is looked at only when asked: to find a page grey takes a look
 // at every pixel.
+QSize JpegPicture::size() const {
+    const QSize stored(m_width, m_height);
+    return m_sideways ? stored.transposed() : stored;
+}
+
 bool JpegPicture::isGrayscale() const {
     return m_bitmap.isNull() ? m_grayscale : m_bitmap.isGrayscale();
 }

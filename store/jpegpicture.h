@@ -11,6 +11,10 @@
 //
 // JPEG data has its header read at once, so a stream that is not JPEG fails
 // early; its pixels are decoded only when someone asks for an image.
+//
+// A photographed page is stored as the camera wrote it, often on its side
+// with an EXIF orientation saying how to stand it up. The bytes are kept as
+// they are; every size and image given out here is of the page upright.
 class JpegPicture {
 public:
     // A picture whose pixels would take more than this are refused before any
@@ -44,16 +48,17 @@ public:
     // on white) and keeps the result.
     const QByteArray& encode();
 
-    int width() const { return m_width; }
-    int height() const { return m_height; }
-    QSize size() const { return {m_width, m_height}; }
+    // The page as it is seen: upright.
+    int width() const { return size().width(); }
+    int height() const { return size().height(); }
+    QSize size() const;
     bool isGrayscale() const;
     bool isProgressive() const { return m_progressive; }
 
-    // The pixels. JPEG data is decoded at the smallest libjpeg scale (n/8)
-    // that still covers `atLeast` in both directions; with no size given, or
-    // when the picture is smaller, at full size. A held bitmap is returned as
-    // it is.
+    // The pixels, upright. JPEG data is decoded at the smallest libjpeg scale
+    // (n/8) that still covers `atLeast` in both directions; with no size
+    // given, or when the picture is smaller, at full size. A held bitmap is
+    // returned as it is.
     QImage toImage(QSize atLeast = {}) const;
     // The picture drawn at `size`, each pixel the picture's own nearest its
     // place (JpegCodec::decodeFitted for JPEG data).
@@ -66,27 +71,51 @@ private:
     int m_height = 0;
     bool m_grayscale = false;
     bool m_progressive = false;
+    bool m_sideways = false; // stored on its side: width and height swap
 };
 
 // Thin libjpeg wrappers; every libjpeg error becomes a JpegError.
 namespace JpegCodec {
 
+// The EXIF orientation of a picture whose stored pixels lie on their side
+// or mirrored: 1 (as stored) to 8, as a camera writes it.
+enum class Orientation {
+    Upright = 1,
+    Mirrored,
+    Turned180,
+    Flipped,
+    Transposed,
+    TurnedRight, // stand it up by a quarter turn clockwise
+    Transversed,
+    TurnedLeft,
+};
+
 struct Header {
+    // As stored, before the orientation stands it up.
     int width = 0;
     int height = 0;
     bool grayscale = false;
     bool progressive = false;
+    Orientation orientation = Orientation::Upright;
 };
 
 Header readHeader(const QByteArray& data);
-// The n of the n/8 scale that decode() uses for a picture of `full` pixels:
+// The orientation an APP1 segment's EXIF data gives (IFD0's tag 0x0112);
+// Upright for anything else, or anything malformed.
+Orientation exifOrientation(QByteArrayView app1);
+// Whether the orientation swaps width and height.
+bool turnsSideways(Orientation orientation);
+// `image` (the stored pixels) stood up as `orientation` says.
+QImage stoodUp(const QImage& image, Orientation orientation);
+// The n of the n/8 scale that decode() uses for a picture of `full` stored pixels:
 // the smallest whose output covers `atLeast`, or 8 (full size).
 int scaleFor(QSize full, QSize atLeast);
 // A JPEG has no transparency: `bitmap` laid on white paper, as a page with a
 // transparent background looks wherever it is shown.
 QImage onWhite(const QImage& bitmap);
+// The picture upright; `atLeast` is of the upright picture.
 QImage decode(const QByteArray& data, QSize atLeast);
-// The picture drawn at `size` by the nearest pixel: each pixel of the result
+// The picture upright, drawn at `size` by the nearest pixel: each pixel of the result
 // is the picture's own pixel nearest its place, never an average. The whole
 // picture is decoded, a row at a time, and only the rows drawn are kept, so
 // no page is ever held at full size just to be shown small. Once `abandon`

@@ -61,6 +61,8 @@ class TestJpegPicture : public QObject {
 private Q_SLOTS:
     void headerIsReadOnCreation_data();
     void headerIsReadOnCreation();
+    void exifOrientationIsReadWithinItsSegment_data();
+    void exifOrientationIsReadWithinItsSegment();
     void decodesWholePicture_data();
     void decodesWholePicture();
     void scaledDecodeCoversAskedSize_data();
@@ -123,6 +125,50 @@ void TestJpegPicture::headerIsReadOnCreation() {
     QCOMPARE(header.height, size.height());
     QCOMPARE(header.grayscale, grey);
     QCOMPARE(header.progressive, progressive);
+}
+
+// A camera's APP1 segment, as written or broken: the orientation it gives
+// turns the page, and anything malformed leaves it as stored.
+void TestJpegPicture::exifOrientationIsReadWithinItsSegment_data() {
+    QTest::addColumn<QByteArray>("app1");
+    QTest::addColumn<int>("orientation");
+    // "Exif\0\0", then the TIFF header from offset 6: IFD0's offset at 10,
+    // its entry count at 14, the entry's type at 18, count at 20, value at 24.
+    const auto patched = [](qsizetype at, const QByteArray& bytes) {
+        return exifOrientation(6).replace(at, bytes.size(), bytes);
+    };
+    QTest::newRow("6, Intel order") << exifOrientation(6) << 6;
+    QTest::newRow("8, Motorola order") << exifOrientation(8, "MM") << 8;
+    QTest::newRow("entry count beyond the segment") << patched(14, "\xff\xff"_ba) << 6;
+    QTest::newRow("empty segment") << QByteArray() << 1;
+    QTest::newRow("EXIF name only") << QByteArray("Exif\0\0", 6) << 1;
+    QTest::newRow("XMP, not EXIF") << "http://ns.adobe.com/xap/1.0/\0"_ba + exifOrientation(6) << 1;
+    QTest::newRow("unknown byte order") << patched(6, "XX"_ba) << 1;
+    QTest::newRow("not 42") << patched(8, "\x2b\x00"_ba) << 1;
+    QTest::newRow("IFD0 beyond the segment") << patched(10, "\xf0\xff\xff\xff"_ba) << 1;
+    QTest::newRow("IFD0 at the last byte") << patched(10, "\x19\x00\x00\x00"_ba) << 1;
+    QTest::newRow("entry cut short") << exifOrientation(6).left(6 + 8 + 2 + 10) << 1;
+    QTest::newRow("not a SHORT") << patched(18, "\x04\x00"_ba) << 1;
+    QTest::newRow("two values") << patched(20, "\x02"_ba) << 1;
+    QTest::newRow("value 0") << exifOrientation(0) << 1;
+    QTest::newRow("value 9") << exifOrientation(9) << 1;
+    QTest::newRow("value 65535") << exifOrientation(0xffff) << 1;
+}
+
+void TestJpegPicture::exifOrientationIsReadWithinItsSegment() {
+    QFETCH(QByteArray, app1);
+    QFETCH(int, orientation);
+    const QByteArray stream = withApp1(compress(pattern(37, 21)), app1);
+    const QSize upright = orientation >= 5 ? QSize(21, 37) : QSize(37, 21);
+
+    const JpegCodec::Header header = JpegCodec::readHeader(stream);
+    QCOMPARE(int(header.orientation), orientation);
+    QCOMPARE(QSize(header.width, header.height), QSize(37, 21));
+    const JpegPicture picture = JpegPicture::fromJpegData(stream);
+    QCOMPARE(picture.size(), upright);
+    QCOMPARE(picture.toImage().size(), upright);
+    QCOMPARE(picture.toFitted({7, 9}).size(), QSize(7, 9));
+    QCOMPARE(picture.jpegData(), stream);
 }
 
 void TestJpegPicture::decodesWholePicture_data() {

@@ -172,3 +172,29 @@ QString pixelNotNearest(const QImage& page, const QImage& drawn) {
     }
     return {};
 }
+
+QByteArray withApp1(const QByteArray& stream, const QByteArray& payload) {
+    const qsizetype length = payload.size() + 2;
+    QByteArray segment("\xff\xe1");
+    segment.append(char(length >> 8)).append(char(length & 0xff)).append(payload);
+    return stream.left(2) + segment + stream.mid(2);
+}
+
+QByteArray exifOrientation(int orientation, const char* byteOrder) {
+    const bool little = QByteArrayView(byteOrder) == "II";
+    QByteArray tiff(byteOrder);
+    const auto put = [&](quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            tiff.append(char(value >> 8 * (little ? i : bytes - 1 - i)));
+    };
+    put(42, 2);
+    put(8, 4);           // IFD0 right after the header
+    put(1, 2);           // one entry:
+    put(0x0112, 2);      // orientation,
+    put(3, 2);           // a SHORT,
+    put(1, 4);           // one of them,
+    put(orientation, 2); // its value, padded to four bytes
+    put(0, 2);
+    put(0, 4); // no next IFD
+    return QByteArray("Exif\0\0", 6) + tiff;
+}

@@ -50,6 +50,12 @@ QByteArray compress(const QImage& image, StreamOptions options = {});
 // `stream` with its last scan written `times` times more, as a hostile
 // picture does to cost a pass over every pixel for each copy.
 QByteArray withLastScanRepeated(const QByteArray& stream, int times);
+// `stream` with an APP1 segment holding `payload` right after its start
+// marker, where cameras write their EXIF data.
+QByteArray withApp1(const QByteArray& stream, const QByteArray& payload);
+// EXIF data as a camera writes it: a TIFF header in Intel ("II") or
+// Motorola ("MM") byte order, and IFD0 holding only the orientation tag.
+QByteArray exifOrientation(int orientation, const char* byteOrder = "II");
 // A one-channel (greyscale) JPEG of one grey level.
 QByteArray greyJpeg(int width, int height, int level);
 
