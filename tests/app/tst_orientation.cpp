@@ -7,6 +7,7 @@
 #include "jpegpicture.h"
 #include "jpegstream.h"
 #include "mainwindow.h"
+#include "picturecache.h"
 #include "tform1.h"
 #include "viewer.h"
 
@@ -17,7 +18,9 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-enum class Place { Area, Viewer, Clipboard };
+// The picture area shows the page drawn when asked, or drawn ahead on the
+// worker while the page before it was shown.
+enum class Place { Area, AreaDrawnAhead, Viewer, Clipboard };
 
 // A page none of whose turns or mirrors looks like another: red grows to the
 // right, green downward, and blue marks the top-left quarter.
@@ -80,7 +83,10 @@ void TestOrientation::photographedPageStandsUpright_data() {
         {0, -1, 1, 0, 0, 0},  // (y, -x): a quarter turn anticlockwise
     };
     const QList<std::pair<Place, const char*>> places = {
-        {Place::Area, "area"}, {Place::Viewer, "viewer"}, {Place::Clipboard, "clipboard"}};
+        {Place::Area, "area"},
+        {Place::AreaDrawnAhead, "area, drawn ahead"},
+        {Place::Viewer, "viewer"},
+        {Place::Clipboard, "clipboard"}};
     for (const auto& [place, name] : places) {
         for (int orientation = 1; orientation <= 8; ++orientation)
             QTest::addRow("%s, %d", name, orientation)
@@ -102,10 +108,19 @@ void TestOrientation::photographedPageStandsUpright() {
     const QByteArray photo =
         withApp1(plain, exifOrientation(orientation, orientation % 2 ? "MM" : "II"));
     const QImage expected = turned(rgb(JpegPicture::fromJpegData(plain).toImage()), turn);
-    m_folder->makeLibrary({{u"photo"_s, photo}});
+    if (place == Place::AreaDrawnAhead)
+        m_folder->makeLibrary({{u"first"_s, plain}, {u"photo"_s, photo}});
+    else
+        m_folder->makeLibrary({{u"photo"_s, photo}});
     auto form = startMainWindow();
 
     switch (place) {
+    case Place::AreaDrawnAhead:
+        finishWorkAhead(*form);
+        QCOMPARE(form->pictureCache().size(), 2);
+        QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+        QCOMPARE(form->pictureCache().size(), 2); // shown from what was drawn ahead
+        [[fallthrough]];
     case Place::Area: {
         const QRect rect = form->Image1->pictureRect();
         QCOMPARE(rect, fitPicture(expected.size(), form->Image1->size()));
