@@ -16,9 +16,22 @@ PictureCache::~PictureCache() {
     m_worker.waitForDone();
 }
 
-PictureCache::Key PictureCache::keyOf(const JpegPicture& picture, QSize size) {
+PictureCache::Key PictureCache::keyOf(const JpegPicture& picture, QSize size, Drawing drawing) {
     const QByteArray& data = picture.jpegData();
-    return {qHashBits(data.constData(), size_t(data.size())), size};
+    return {qHashBits(data.constData(), size_t(data.size())), size, drawing};
+}
+
+// Averaging starts from a decode at least as large as the size drawn (libjpeg's
+// own scaling is an average too), so every pixel of the page counts.
+QImage PictureCache::draw(const JpegPicture& picture, QSize size, Drawing drawing,
+                          const std::atomic_bool* abandon) {
+    if (drawing == Drawing::Nearest)
+        return picture.hasJpegData() ? JpegCodec::decodeFitted(picture.jpegData(), size, abandon)
+                                     : picture.toFitted(size);
+    const QImage image = picture.toImage(size);
+    if (image.size() == size)
+        return image;
+    return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 const PictureCache::Entry* PictureCache::find(const Key& key, const QByteArray& data) const {
@@ -34,31 +47,32 @@ void PictureCache::keep(const Key& key, const QByteArray& data, const QImage& im
     m_entries.insert(key, entry.release(), cost);
 }
 
-QImage PictureCache::fitted(const JpegPicture& picture, QSize size) {
+QImage PictureCache::fitted(const JpegPicture& picture, QSize size, Drawing drawing) {
     if (!picture.hasJpegData())
-        return picture.toFitted(size);
-    const Key key = keyOf(picture, size);
+        return draw(picture, size, drawing);
+    const Key key = keyOf(picture, size, drawing);
     if (const Entry* kept = find(key, picture.jpegData()))
         return kept->image;
-    const QImage image = picture.toFitted(size);
+    const QImage image = draw(picture, size, drawing);
     keep(key, picture.jpegData(), image);
     return image;
 }
 
-void PictureCache::drawAhead(const QList<std::pair<JpegPicture, QSize>>& pictures) {
+void PictureCache::drawAhead(const QList<std::pair<JpegPicture, QSize>>& pictures,
+                             Drawing drawing) {
     m_worker.clear();
     for (const auto& [picture, size] : pictures) {
         if (!picture.hasJpegData())
             continue;
-        const Key key = keyOf(picture, size);
+        const Key key = keyOf(picture, size, drawing);
         if (find(key, picture.jpegData()))
             continue;
         const QByteArray data = picture.jpegData();
         const quint64 round = m_round;
-        m_worker.start(Handover([this, key, data, round] {
+        m_worker.start(Handover([this, key, picture, data, round] {
             QImage image;
             try {
-                image = JpegCodec::decodeFitted(data, key.size, &m_closing);
+                image = draw(picture, key.size, key.drawing, &m_closing);
             } catch (const std::exception&) {
             }
             // Handed to the window's thread; the cache outlives this call,

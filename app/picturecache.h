@@ -19,6 +19,11 @@
 // worker, which is handed the JPEG bytes and gives back the pixels.
 class PictureCache {
 public:
+    // How a page is brought to the size drawn: by the nearest pixel, as the
+    // picture area draws, or averaged, so that a line thinner than the
+    // shrinking stays a line (the reading view).
+    enum class Drawing { Nearest, Smooth };
+
     explicit PictureCache(qsizetype budget = 48 * 1024 * 1024);
     // Stops a drawing under way at its next row, and waits for that.
     ~PictureCache();
@@ -27,12 +32,13 @@ public:
 
     // `picture` drawn at `size` by the nearest pixel (as
     // JpegCodec::decodeFitted does), from the cache or drawn now and kept.
-    QImage fitted(const JpegPicture& picture, QSize size);
+    QImage fitted(const JpegPicture& picture, QSize size, Drawing drawing = Drawing::Nearest);
     // Draws each picture at its size on the worker, into the cache once done,
     // in order. Work asked for earlier and not yet begun is dropped: only the
     // pages beside the one shown last are worth it. A picture that cannot be
     // decoded is left for the showing of it, which reports it.
-    void drawAhead(const QList<std::pair<JpegPicture, QSize>>& pictures);
+    void drawAhead(const QList<std::pair<JpegPicture, QSize>>& pictures,
+                   Drawing drawing = Drawing::Nearest);
     // Drops every entry, and every drawing ahead not yet kept.
     void clear();
     qsizetype size() const { return m_entries.size(); }
@@ -46,9 +52,11 @@ private:
     struct Key {
         size_t hash;
         QSize size;
+        Drawing drawing;
         friend bool operator==(const Key&, const Key&) = default;
         friend size_t qHash(const Key& key, size_t seed = 0) noexcept {
-            return qHashMulti(seed, key.hash, key.size.width(), key.size.height());
+            return qHashMulti(seed, key.hash, key.size.width(), key.size.height(),
+                              int(key.drawing));
         }
     };
     struct Entry {
@@ -56,7 +64,9 @@ private:
         QImage image;
         qsizetype cost() const { return data.size() + image.sizeInBytes(); }
     };
-    static Key keyOf(const JpegPicture& picture, QSize size);
+    static Key keyOf(const JpegPicture& picture, QSize size, Drawing drawing);
+    static QImage draw(const JpegPicture& picture, QSize size, Drawing drawing,
+                       const std::atomic_bool* abandon = nullptr);
     const Entry* find(const Key& key, const QByteArray& data) const;
     void keep(const Key& key, const QByteArray& data, const QImage& image);
 

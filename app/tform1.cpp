@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QShortcut>
 
 using namespace Qt::StringLiterals;
 
@@ -57,6 +58,10 @@ TForm1::TForm1(const WindowCommands& commands, QWidget* parent)
     DataSource1.bindField(Columns::Picture);
     DataSource1.OnDataChange = [this](const Field* field) { DataSource1DataChange(field); };
     connectCommands();
+    // A key of its own, in no menu: the window keeps every caption it has.
+    auto* reading = new QShortcut(QKeySequence(Qt::Key_F11), this);
+    connect(reading, &QShortcut::activated, this,
+            [this] { runReported([this] { openReadingView(); }); });
     layOutPanels();
     setAcceptDrops(true);
     runReported([this] { FormCreate(); });

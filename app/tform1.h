@@ -68,6 +68,9 @@ public:
     void showCurrentScore();
     // Decoded pages, the current one and those next to it.
     PictureCache& pictureCache() { return m_pictureCache; }
+    // The reading view, full screen on this window's screen, at the current
+    // score (F11); nothing while a new score waits to be stored.
+    void openReadingView();
     // The window for a library just opened: picture, count, controls.
     void showOpenedLibrary();
     // Label3: PictureCount followed by "   张".

@@ -3,9 +3,11 @@
 #include "viewer.h"
 
 #include "application.h"
+#include "readingview.h"
 #include "tform1.h"
 
 #include <QScreen>
+#include <QShortcut>
 
 using namespace Qt::StringLiterals;
 
@@ -18,7 +20,27 @@ void TForm1::Image1Click() {
     }
     viewer.setWindowTitle(viewer.windowTitle() + u"    < "_s + DBText1->text() + u" >"_s);
     viewer.showPicture(ADOQuery1.FieldByName(Columns::Picture).LoadPicture());
+    // F11 leaves the viewer for the reading view of the same score.
+    bool reading = false;
+    QShortcut toReading(QKeySequence(Qt::Key_F11), &viewer);
+    connect(&toReading, &QShortcut::activated, &viewer, [&] {
+        reading = true;
+        viewer.close();
+    });
     viewer.showOver(this);
+    if (reading)
+        openReadingView();
+}
+
+void TForm1::openReadingView() {
+    if (!ADOQuery1.Active() || ADOQuery1.RecordCount() == 0 ||
+        ADOQuery1.State() == DataSetState::Insert)
+        return;
+    auto* view = new ReadingView(ADOQuery1, m_pictureCache, this);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    // The list must not change under the pages being read.
+    view->setWindowModality(Qt::ApplicationModal);
+    view->open(screen());
 }
 
 TForm4::TForm4(QWidget* parent) : PlainDialog(parent) {
