@@ -107,35 +107,43 @@ QSize ReadingView::fittedSize(QSize page, QSize room) {
 }
 
 QImage ReadingView::drawn(int row, QRect room) {
+    const QSize roomSize = room.size() * devicePixelRatio();
+    for (const Shown& shown : std::as_const(m_shown))
+        if (shown.row == row && shown.size == roomSize)
+            return shown.image;
     const JpegPicture picture = pictureAt(row);
-    const QSize size = fittedSize(picture.size(), room.size() * devicePixelRatio());
-    if (size.isEmpty())
-        return {};
-    try {
-        return m_cache.fitted(picture, size, PictureCache::Drawing::Smooth);
-    } catch (const std::exception&) {
-        return {};
+    const QSize size = fittedSize(picture.size(), roomSize);
+    QImage image;
+    if (!size.isEmpty()) {
+        try {
+            image = m_cache.fitted(picture, size, PictureCache::Drawing::Smooth);
+        } catch (const std::exception&) {
+        }
     }
+    return image;
 }
 
 void ReadingView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
     const qreal ratio = devicePixelRatio();
+    QList<Shown> shown;
     for (int index = 0; index < pagesShown() && m_page + index < pageCount(); ++index) {
         const QRect room = slot(index);
         QImage image = drawn(m_page + index, room);
+        shown.append({m_page + index, room.size() * ratio, image});
         if (image.isNull())
             continue;
         image.setDevicePixelRatio(ratio);
-        const QSizeF shown = image.deviceIndependentSize();
+        const QSizeF extent = image.deviceIndependentSize();
         // Two pages meet in the middle, as an open book's do.
-        qreal x = room.x() + (room.width() - shown.width()) / 2;
+        qreal x = room.x() + (room.width() - extent.width()) / 2;
         if (m_twoPages)
-            x = index == 0 ? room.right() + 1 - shown.width() : room.x();
-        const qreal y = room.y() + (room.height() - shown.height()) / 2;
+            x = index == 0 ? room.right() + 1 - extent.width() : room.x();
+        const qreal y = room.y() + (room.height() - extent.height()) / 2;
         painter.drawImage(QPointF(std::round(x), std::round(y)), image);
     }
+    m_shown = std::move(shown);
     const QString where = whereYouAre();
     if (!where.isEmpty()) {
         QFont font = painter.font();

@@ -61,5 +61,13 @@ private:
     int m_wheel = 0;            // wheel turning not yet a whole notch
     QTimer m_whereTimer;        // hides the name and page number again
     bool m_showWhere = false;
+    // The pages on the screen, kept by the view itself: a repaint (the page
+    // number going) never waits on a decode, whatever the cache let go.
+    struct Shown {
+        int row;
+        QSize size;
+        QImage image;
+    };
+    QList<Shown> m_shown;
     AfterQueued m_workAhead{[this] { drawAhead(); }};
 };
