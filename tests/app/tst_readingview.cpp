@@ -75,33 +75,37 @@ void TestReadingView::turnsAndLeavesTheListOnTheLastPage_data() {
     QTest::addColumn<int>("start");
     QTest::addColumn<QStringList>("actions");
     QTest::addColumn<int>("page");
+    QTest::addColumn<bool>("fromViewer"); // F11 pressed in the full-size viewer
     // The offscreen screen is square: one page, until "2" asks for two.
-    QTest::newRow("PageDown") << 0 << QStringList{u"PgDown"_s, u"PgDown"_s} << 2;
+    QTest::newRow("PageDown") << 0 << QStringList{u"PgDown"_s, u"PgDown"_s} << 2 << false;
     QTest::newRow("forward keys") << 0
                                   << QStringList{u"Right"_s, u"Down"_s, u"Space"_s, u"Return"_s,
                                                  u"Enter"_s}
-                                  << 5;
+                                  << 5 << false;
     QTest::newRow("back keys") << 5
                                << QStringList{u"PgUp"_s, u"Left"_s, u"Up"_s, u"Shift+Space"_s,
                                               u"Backspace"_s}
-                               << 0;
-    QTest::newRow("no wrap at the end") << 5 << QStringList{u"PgDown"_s, u"Space"_s} << 5;
-    QTest::newRow("no wrap at the start") << 0 << QStringList{u"PgUp"_s, u"Left"_s} << 0;
+                               << 0 << false;
+    QTest::newRow("no wrap at the end") << 5 << QStringList{u"PgDown"_s, u"Space"_s} << 5 << false;
+    QTest::newRow("no wrap at the start") << 0 << QStringList{u"PgUp"_s, u"Left"_s} << 0 << false;
     QTest::newRow("clicks") << 0 << QStringList{u"click-right"_s, u"click-right"_s, u"click-left"_s}
-                            << 1;
-    QTest::newRow("wheel") << 2 << QStringList{u"wheel-down"_s, u"wheel-down"_s, u"wheel-up"_s}
-                           << 3;
-    QTest::newRow("two pages turn by two") << 0 << QStringList{u"2"_s, u"PgDown"_s} << 2;
+                            << 1 << false;
+    QTest::newRow("wheel") << 2 << QStringList{u"wheel-down"_s, u"wheel-down"_s, u"wheel-up"_s} << 3
+                           << false;
+    QTest::newRow("two pages turn by two") << 0 << QStringList{u"2"_s, u"PgDown"_s} << 2 << false;
     QTest::newRow("two pages stop before the end")
-        << 0 << QStringList{u"2"_s, u"PgDown"_s, u"PgDown"_s, u"PgDown"_s} << 4;
-    QTest::newRow("two pages back to the first") << 1 << QStringList{u"2"_s, u"PgUp"_s} << 0;
-    QTest::newRow("leaving with Escape") << 3 << QStringList{u"Left"_s, u"Esc"_s} << 2;
+        << 0 << QStringList{u"2"_s, u"PgDown"_s, u"PgDown"_s, u"PgDown"_s} << 4 << false;
+    QTest::newRow("two pages back to the first")
+        << 1 << QStringList{u"2"_s, u"PgUp"_s} << 0 << false;
+    QTest::newRow("leaving with Escape") << 3 << QStringList{u"Left"_s, u"Esc"_s} << 2 << false;
+    QTest::newRow("from the viewer") << 1 << QStringList{u"Right"_s} << 2 << true;
 }
 
 void TestReadingView::turnsAndLeavesTheListOnTheLastPage() {
     QFETCH(int, start);
     QFETCH(QStringList, actions);
     QFETCH(int, page);
+    QFETCH(bool, fromViewer);
     QList<Record> records;
     for (int row = 0; row < PageColours.size(); ++row)
         records.append({nameOf(row), TestFiles::jpeg(300, 420, PageColours[row])});
@@ -110,7 +114,14 @@ void TestReadingView::turnsAndLeavesTheListOnTheLastPage() {
     clickRow(*form, start);
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
 
-    QTest::keyClick(form.get(), Qt::Key_F11);
+    if (fromViewer) {
+        const int steps =
+            runWithModals([&] { QTest::mouseClick(form->Image1, Qt::LeftButton); },
+                          {[](QWidget* viewer) { QTest::keyClick(viewer, Qt::Key_F11); }});
+        QCOMPARE(steps, 1);
+    } else {
+        QTest::keyClick(form.get(), Qt::Key_F11);
+    }
     QPointer<ReadingView> view = form->findChild<ReadingView*>();
     QVERIFY(view);
     QVERIFY(view->isFullScreen());
