@@ -144,11 +144,13 @@ void ReadingView::paintEvent(QPaintEvent*) {
         painter.drawImage(QPointF(std::round(x), std::round(y)), image);
     }
     m_shown = std::move(shown);
-    const QString where = whereYouAre();
-    if (!where.isEmpty()) {
+    if (m_showWhere) {
         QFont font = painter.font();
         font.setPixelSize(std::max(14, height() / 40));
         painter.setFont(font);
+        // A long name is cut short: the box never reaches across the music.
+        const QString where =
+            painter.fontMetrics().elidedText(whereYouAre(), Qt::ElideMiddle, width() / 2);
         QRect box = painter.fontMetrics().boundingRect(where).adjusted(-12, -6, 12, 6);
         box.moveBottomLeft(rect().bottomLeft() + QPoint(8, -8));
         painter.fillRect(box, QColor(0, 0, 0, 160));
